@@ -1,0 +1,85 @@
+#include "command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace Corvenmark {
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Outcome RunWith(std::vector<const char*> args) {
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = RunCommand(static_cast<int>(args.size()), args.data(), out, err);
+  return {status, out.str(), err.str()};
+}
+
+TEST(CommandLine, EnginePairSelectsTheEngineForTheCommandAfterIt) {
+  const Outcome plain = RunWith({"cm", "--query", "db", "SELECT 1"});
+  const Outcome chosen = RunWith({"cm", "--engine", "builtin", "--query", "db", "SELECT 1"});
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_EQ(chosen.status, 0);
+  EXPECT_EQ(chosen.out, plain.out);
+  EXPECT_EQ(chosen.err, "");
+}
+
+TEST(CommandLine, EnginePairCountsArgumentsFromTheCommand) {
+  // "--query" still needs a path and SQL after it; the pair does not count towards them.
+  const Outcome run = RunWith({"cm", "--engine", "builtin", "--query", "db"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out.rfind("=====", 0), 0u);
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(CommandLine, MalformedEnginePairGetsUsage) {
+  const std::vector<std::vector<const char*>> cases = {
+      {"cm", "--engine"},
+      {"cm", "--engine", "builtin"},
+      {"cm", "--engine", "builtin", "--gui"},
+      {"cm", "--engine", "builtin", "--engine", "builtin", "--help"},
+  };
+  for (const auto& args : cases) {
+    const Outcome run = RunWith(args);
+    EXPECT_EQ(run.status, 1) << args.size();
+    EXPECT_NE(run.out.find("\n  cm [options]\n"), std::string::npos) << args.size();
+    EXPECT_EQ(run.err, "") << args.size();
+  }
+}
+
+TEST(CommandLine, UnknownEngineIsOneErrorLine) {
+  const Outcome run = RunWith({"cm", "--engine", "Builtin", "--help"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err.rfind("Engine Error: unknown engine 'Builtin' (expected builtin", 0), 0u);
+  EXPECT_EQ(run.err.back(), '\n');
+  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1);
+}
+
+TEST(FinishOutput, PassesStatusThroughWhenTheReportWasWritten) {
+  std::ostringstream out;
+  std::ostringstream err;
+  out << "report\n";
+  EXPECT_EQ(FinishOutput(out, err, 0), 0);
+  EXPECT_EQ(FinishOutput(out, err, 1), 1);
+  EXPECT_EQ(err.str(), "");
+}
+
+TEST(FinishOutput, FailedWriteIsAnErrorNotSuccess) {
+  std::ostream out(nullptr);  // a stream with nowhere to write fails every write
+  std::ostringstream err;
+  out << "report\n";
+  EXPECT_EQ(FinishOutput(out, err, 0), 1);
+  EXPECT_EQ(err.str().rfind("Write Error: ", 0), 0u);
+  EXPECT_EQ(err.str().find('\n'), err.str().size() - 1);
+}
+
+}  // namespace
+}  // namespace Corvenmark

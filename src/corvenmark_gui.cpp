@@ -1,0 +1,14 @@
+#include "corvenmark_gui.h"
+
+#include "desktop.h"
+
+namespace CorvenmarkGUI {
+
+bool RunGUI(int, char**) {
+  ShowInformationBox("Corvenmark Studio",
+                     "Corvenmark Studio - Commercial Edition\n"
+                     "High-Speed Native SQLite & DuckDB Desktop Studio");
+  return true;
+}
+
+}  // namespace CorvenmarkGUI

@@ -1,0 +1,146 @@
+#include "reports.h"
+
+#include <cstdio>
+#include <limits>
+
+namespace Corvenmark {
+namespace {
+
+const char kRule[] = "========================================================";
+
+// Every option line is two spaces, a 26-character option field and the description, so that
+// each description starts in column 29.
+const char* const kOptionLines[] = {
+    "  --gui                     Launch native graphical user interface (Default if no args)",
+    "  --query <db> <sql>        Execute SQL query and print tab-separated results",
+    "  --schema <db>             Inspect all tables, columns, types, and primary keys",
+    "  --diff <dbA> <dbB>        Compute structural schema difference between two DBs",
+    "  --analyze <db>            Execute PRAGMA integrity and storage diagnostics",
+    "  --export-csv <db> <table> Export table directly to formatted CSV",
+    "  --sample <out_db>         Generate sample high-speed benchmark database",
+};
+
+void WriteTabSeparated(std::ostream& out, const std::vector<std::string>& cells) {
+  if (cells.empty()) return;
+  std::string line;
+  for (const std::string& cell : cells) {
+    line += cell;
+    line += '\t';
+  }
+  line.back() = '\n';
+  out << line;
+}
+
+void WriteColumn(std::ostream& out, const std::string& type, bool primaryKey) {
+  out << type;
+  if (primaryKey) out << " [PRIMARY KEY]";
+}
+
+size_t CountDifferences(const SchemaDiff& diff) {
+  size_t count = diff.tablesOnlyInFirst.size() + diff.tablesOnlyInSecond.size();
+  for (const TableChange& change : diff.changedTables) {
+    count += change.addedColumns.size() + change.removedColumns.size() +
+             change.changedColumns.size();
+  }
+  return count;
+}
+
+void WriteColumnDifferences(std::ostream& out, const TableChange& change) {
+  for (const ColumnMeta& column : change.removedColumns) {
+    out << "  - column " << change.table << '.' << column.name << " : ";
+    WriteColumn(out, column.type, column.primaryKey);
+    out << '\n';
+  }
+  for (const ColumnMeta& column : change.addedColumns) {
+    out << "  + column " << change.table << '.' << column.name << " : ";
+    WriteColumn(out, column.type, column.primaryKey);
+    out << '\n';
+  }
+  for (const ColumnChange& column : change.changedColumns) {
+    out << "  ~ column " << change.table << '.' << column.name << " : ";
+    WriteColumn(out, column.typeBefore, column.primaryKeyBefore);
+    out << " -> ";
+    WriteColumn(out, column.typeAfter, column.primaryKeyAfter);
+    out << '\n';
+  }
+}
+
+}  // namespace
+
+void WriteUsage(std::ostream& out, const char* programName) {
+  out << kRule << '\n'
+      << "  Corvenmark Studio - Commercial Edition v3.0.0\n"
+      << "  High-Speed SQLite & DuckDB Management Workstation\n"
+      << kRule << '\n'
+      << '\n'
+      << "Usage:\n"
+      << "  " << (programName ? programName : "") << " [options]\n"
+      << '\n'
+      << "Options:\n";
+  for (const char* line : kOptionLines) out << line << '\n';
+  out << '\n';
+}
+
+std::string FormatElapsed(double milliseconds) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", milliseconds);
+  return text;
+}
+
+void WriteQueryReport(std::ostream& out, const QueryResult& result) {
+  out << "Executed in " << FormatElapsed(result.elapsedMs) << " ms (" << result.rows.size()
+      << " rows):\n";
+  WriteTabSeparated(out, result.columns);
+  for (const std::vector<std::string>& row : result.rows) WriteTabSeparated(out, row);
+}
+
+void WriteSchemaListing(std::ostream& out, const std::string& dbPath,
+                        const std::vector<TableMeta>& tables) {
+  out << "Database: " << dbPath << " (" << tables.size() << " tables):\n";
+  for (const TableMeta& table : tables) {
+    out << "Table: " << table.name << " (" << table.rowCount << " rows)\n";
+    for (const ColumnMeta& column : table.columns) {
+      out << "  - " << column.name << " : ";
+      WriteColumn(out, column.type, column.primaryKey);
+      out << '\n';
+    }
+  }
+}
+
+int64_t StorageKilobytes(int64_t pageCount, int64_t pageSize) {
+  __extension__ typedef __int128 Wide;
+  const Wide kilobytes = static_cast<Wide>(pageCount) * pageSize / 1024;
+  if (kilobytes > std::numeric_limits<int64_t>::max()) return std::numeric_limits<int64_t>::max();
+  if (kilobytes < std::numeric_limits<int64_t>::min()) return std::numeric_limits<int64_t>::min();
+  return static_cast<int64_t>(kilobytes);
+}
+
+void WriteDiagnostics(std::ostream& out, const DbDiagnostics& diagnostics) {
+  out << "=== PRAGMA Database Diagnostics ===\n"
+      << "Integrity Check: " << (diagnostics.integrityOk ? "PASS (OK)" : "FAIL") << '\n'
+      << "Journal Mode:   " << diagnostics.journalMode << '\n'
+      << "Page Size:      " << diagnostics.pageSize << " bytes\n"
+      << "Page Count:     " << diagnostics.pageCount << " ("
+      << StorageKilobytes(diagnostics.pageCount, diagnostics.pageSize) << " KB)\n"
+      << "Freelist Count: " << diagnostics.freelistCount << '\n';
+}
+
+void WriteSampleLine(std::ostream& out, const std::string& status, const std::string& outPath) {
+  out << "Create sample benchmark DB: " << status << " at " << outPath << '\n';
+}
+
+void WriteSchemaDiff(std::ostream& out, const std::string& firstPath,
+                     const std::string& secondPath, const SchemaDiff& diff) {
+  const size_t count = CountDifferences(diff);
+  out << "Schema diff: " << firstPath << " -> " << secondPath << " (" << count
+      << " differences):\n";
+  if (count == 0) {
+    out << "No differences.\n";
+    return;
+  }
+  for (const std::string& table : diff.tablesOnlyInFirst) out << "  - table " << table << '\n';
+  for (const std::string& table : diff.tablesOnlyInSecond) out << "  + table " << table << '\n';
+  for (const TableChange& change : diff.changedTables) WriteColumnDifferences(out, change);
+}
+
+}  // namespace Corvenmark

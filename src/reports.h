@@ -1,0 +1,40 @@
+#ifndef CORVENMARK_REPORTS_H_
+#define CORVENMARK_REPORTS_H_
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "corvenmark_engine.h"
+
+namespace Corvenmark {
+
+/// Writes the usage text. A null program name prints as an empty one.
+void WriteUsage(std::ostream& out, const char* programName);
+
+/// Writes the "Executed in" line, the header line (only when there are columns) and one line
+/// per row, each row by its own number of cells. Values are written as they are, unescaped.
+void WriteQueryReport(std::ostream& out, const QueryResult& result);
+
+void WriteSchemaListing(std::ostream& out, const std::string& dbPath,
+                        const std::vector<TableMeta>& tables);
+
+void WriteDiagnostics(std::ostream& out, const DbDiagnostics& diagnostics);
+
+void WriteSampleLine(std::ostream& out, const std::string& status, const std::string& outPath);
+
+/// Writes a first line naming both databases and counting the differences, then one line per
+/// difference, or a single line saying there are none.
+void WriteSchemaDiff(std::ostream& out, const std::string& firstPath,
+                     const std::string& secondPath, const SchemaDiff& diff);
+
+/// pageCount × pageSize / 1024, truncated toward zero. The product is taken in 128 bits so that
+/// it cannot overflow; a quotient beyond the 64-bit range is clamped to the nearest limit.
+int64_t StorageKilobytes(int64_t pageCount, int64_t pageSize);
+
+/// Formats a number the way printf's "%g" does: six significant digits.
+std::string FormatElapsed(double milliseconds);
+
+}  // namespace Corvenmark
+
+#endif  // CORVENMARK_REPORTS_H_
