@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "sqlite_engine.h"
+
 namespace Corvenmark {
 namespace {
 
@@ -19,6 +21,7 @@ constexpr Engine EngineOf(const char* name) {
 // The first entry is the default engine.
 const Engine kEngines[] = {
     EngineOf<VaneEngine>("builtin"),
+    EngineOf<SqliteEngine>("sqlite"),
 };
 
 }  // namespace

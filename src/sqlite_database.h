@@ -1,0 +1,46 @@
+#ifndef CORVENMARK_SQLITE_DATABASE_H_
+#define CORVENMARK_SQLITE_DATABASE_H_
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+
+namespace Corvenmark {
+
+struct DatabaseCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using DatabaseHandle = std::unique_ptr<sqlite3, DatabaseCloser>;
+using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+/// An open connection, or why the database could not be opened.
+struct OpenedDatabase {
+  DatabaseHandle db;
+  std::string errorMessage;  ///< "<reason>: <path>" when `db` is null.
+  /// True when a database in write-ahead-log mode with no log was opened as an immutable file;
+  /// SQLite then reports its journal mode as "delete".
+  bool walOpenedImmutable = false;
+};
+
+/// Opens an existing database; never creates one. `flags` is SQLITE_OPEN_READONLY or
+/// SQLITE_OPEN_READWRITE. The file's header is read at once, so a file that is not a
+/// database fails here rather than in the first statement.
+OpenedDatabase OpenExistingDatabase(const std::string& path, int flags);
+
+/// Prepares one statement. Returns null and sets `errorMessage` on failure.
+StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage);
+
+/// Appends the text of one result cell: SQLite's own text of the value, nothing for NULL, and
+/// a BLOB in SQLite's literal form X'0A1B' (upper-case hexadecimal).
+void AppendCellText(std::string& out, sqlite3_stmt* statement, int column);
+
+/// Quotes a name as an SQL identifier: in double quotes, inner double quotes doubled.
+std::string QuoteIdentifier(const std::string& name);
+
+}  // namespace Corvenmark
+
+#endif  // CORVENMARK_SQLITE_DATABASE_H_
