@@ -1,0 +1,68 @@
+#include "schema_diff.h"
+
+#include <gtest/gtest.h>
+
+namespace Corvenmark {
+namespace {
+
+ColumnMeta Column(const char* name, const char* type, bool primaryKey = false) {
+  ColumnMeta column;
+  column.name = name;
+  column.type = type;
+  column.primaryKey = primaryKey;
+  return column;
+}
+
+TableMeta Table(const char* name, std::vector<ColumnMeta> columns) {
+  TableMeta table;
+  table.name = name;
+  table.columns = std::move(columns);
+  return table;
+}
+
+std::vector<std::string> Names(const std::vector<ColumnMeta>& columns) {
+  std::vector<std::string> names;
+  for (const ColumnMeta& column : columns) names.push_back(column.name);
+  return names;
+}
+
+TEST(CompareSchemas, IdenticalSchemasHaveNoDifferences) {
+  const std::vector<TableMeta> schema = {Table("t", {Column("id", "INTEGER", true)})};
+  const SchemaDiff diff = CompareSchemas(schema, schema);
+  EXPECT_TRUE(diff.success);
+  EXPECT_TRUE(diff.tablesOnlyInFirst.empty());
+  EXPECT_TRUE(diff.tablesOnlyInSecond.empty());
+  EXPECT_TRUE(diff.changedTables.empty());
+}
+
+TEST(CompareSchemas, FindsTablesOnOneSideInNameOrder) {
+  const SchemaDiff diff = CompareSchemas({Table("b", {}), Table("a", {}), Table("same", {})},
+                                         {Table("same", {}), Table("d", {}), Table("C", {})});
+  EXPECT_EQ(diff.tablesOnlyInFirst, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(diff.tablesOnlyInSecond, (std::vector<std::string>{"C", "d"}));
+  EXPECT_TRUE(diff.changedTables.empty());
+}
+
+TEST(CompareSchemas, FindsAddedRemovedAndChangedColumns) {
+  const SchemaDiff diff = CompareSchemas(
+      {Table("users", {Column("id", "INTEGER", true), Column("age", "INT"),
+                       Column("name", "TEXT"), Column("code", "TEXT")})},
+      {Table("users", {Column("id", "TEXT", true), Column("name", "TEXT"),
+                       Column("email", "TEXT"), Column("code", "TEXT", true),
+                       Column("Age", "INT")})});
+  ASSERT_EQ(diff.changedTables.size(), 1u);
+  const TableChange& users = diff.changedTables[0];
+  EXPECT_EQ(users.table, "users");
+  EXPECT_EQ(Names(users.removedColumns), (std::vector<std::string>{"age"}));
+  EXPECT_EQ(Names(users.addedColumns), (std::vector<std::string>{"email", "Age"}));
+  ASSERT_EQ(users.changedColumns.size(), 2u);
+  EXPECT_EQ(users.changedColumns[0].name, "id");
+  EXPECT_EQ(users.changedColumns[0].typeBefore, "INTEGER");
+  EXPECT_EQ(users.changedColumns[0].typeAfter, "TEXT");
+  EXPECT_EQ(users.changedColumns[1].name, "code");
+  EXPECT_FALSE(users.changedColumns[1].primaryKeyBefore);
+  EXPECT_TRUE(users.changedColumns[1].primaryKeyAfter);
+}
+
+}  // namespace
+}  // namespace Corvenmark

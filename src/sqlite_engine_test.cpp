@@ -1,0 +1,320 @@
+#include "sqlite_engine.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace Corvenmark {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+class SqliteEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "corvenmark_test_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+
+  std::string MakeDatabase(const std::string& name, const char* sql) {
+    const std::string path = PathOf(name);
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << error;
+    sqlite3_free(error);
+    sqlite3_close(db);
+    return path;
+  }
+
+  // Every file in the directory with its bytes.
+  std::map<std::string, std::string> Snapshot() const {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      files[entry.path().filename().string()] = ReadBytes(entry.path());
+    }
+    return files;
+  }
+
+  fs::path dir_;
+};
+
+const char kValues[] =
+    "CREATE TABLE v (id INTEGER PRIMARY KEY, n, r REAL, t TEXT, b BLOB);"
+    "INSERT INTO v VALUES (1, NULL, 1.5, 'tab\there, \"quoted\"', x'0A1BFF');"
+    "INSERT INTO v VALUES (2, -42, 1e100, 'line\nbreak\r\nand ünïcode ☃', x'');"
+    "INSERT INTO v VALUES (3, 9223372036854775807, 0.1, '', NULL);";
+
+TEST_F(SqliteEngineTest, QueryRendersEveryKindOfValue) {
+  const std::string db = MakeDatabase("values.db", kValues);
+  const QueryResult result = SqliteEngine::ExecuteQuery(db, "SELECT * FROM v ORDER BY id");
+  ASSERT_TRUE(result.success) << result.errorMessage;
+  EXPECT_EQ(result.columns, (std::vector<std::string>{"id", "n", "r", "t", "b"}));
+  const std::vector<std::vector<std::string>> rows = {
+      {"1", "", "1.5", "tab\there, \"quoted\"", "X'0A1BFF'"},
+      {"2", "-42", "1.0e+100", "line\nbreak\r\nand ünïcode ☃", "X''"},
+      {"3", "9223372036854775807", "0.1", "", ""},
+  };
+  EXPECT_EQ(result.rows, rows);
+  EXPECT_GE(result.elapsedMs, 0.0);
+}
+
+TEST_F(SqliteEngineTest, QueryRunsEveryStatementAndReportsTheLastWithColumns) {
+  const std::string db = MakeDatabase("multi.db", "CREATE TABLE t (a INTEGER, b TEXT)");
+  const struct {
+    const char* sql;
+    std::vector<std::string> columns;
+    std::vector<std::vector<std::string>> rows;
+    int32_t changedRows;
+  } cases[] = {
+      {"INSERT INTO t VALUES (1, 'x'), (2, 'y'); SELECT a FROM t ORDER BY a; UPDATE t SET b = 'z'",
+       {"a"},
+       {{"1"}, {"2"}},
+       4},
+      {"SELECT b FROM t; SELECT a, b FROM t WHERE a > 10 -- no rows\n;", {"a", "b"}, {}, 0},
+      {"DELETE FROM t WHERE a = 1", {}, {}, 1},
+      {"  ;; /* only a comment */ ", {}, {}, 0},
+      {"", {}, {}, 0},
+  };
+  for (const auto& c : cases) {
+    const QueryResult result = SqliteEngine::ExecuteQuery(db, c.sql);
+    ASSERT_TRUE(result.success) << c.sql << ": " << result.errorMessage;
+    EXPECT_EQ(result.columns, c.columns) << c.sql;
+    EXPECT_EQ(result.rows, c.rows) << c.sql;
+    EXPECT_EQ(result.changedRows, c.changedRows) << c.sql;
+  }
+}
+
+TEST_F(SqliteEngineTest, FailuresAreReportedAndCreateNothing) {
+  const std::string db = MakeDatabase("ok.db", "CREATE TABLE t (a)");
+  std::ofstream(PathOf("text.db")) << std::string(4096, 'x');
+  const std::string missing = PathOf("missing.db");
+  const struct {
+    std::string path;
+    const char* sql;
+    const char* message;
+  } cases[] = {
+      {db, "SELEC 1", "near \"SELEC\": syntax error"},
+      {db, "SELECT * FROM nowhere", "no such table: nowhere"},
+      {db, "SELECT 1; SELECT x FROM t; SELECT 2", "no such column: x"},
+      {missing, "SELECT 1", "unable to open database file"},
+      {PathOf("text.db"), "SELECT 1", "file is not a database"},
+  };
+  const auto before = Snapshot();
+  for (const auto& c : cases) {
+    const QueryResult result = SqliteEngine::ExecuteQuery(c.path, c.sql);
+    EXPECT_FALSE(result.success) << c.sql;
+    EXPECT_NE(result.errorMessage.find(c.message), std::string::npos) << result.errorMessage;
+    EXPECT_TRUE(result.rows.empty());
+  }
+  EXPECT_EQ(Snapshot(), before);
+
+  for (const std::string& path : {missing, PathOf("text.db")}) {
+    EXPECT_FALSE(SqliteEngine::InspectSchema(path).success) << path;
+    EXPECT_FALSE(SqliteEngine::AnalyzeDatabase(path).success) << path;
+    EXPECT_FALSE(SqliteEngine::ExportCsv(path, "t").success) << path;
+    EXPECT_FALSE(SqliteEngine::DiffDatabases(db, path).success) << path;
+  }
+  EXPECT_EQ(SqliteEngine::InspectSchema(missing).errorMessage,
+            "unable to open database file: " + missing);
+  EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(SqliteEngineTest, SchemaListsUserTablesInByteOrder) {
+  const std::string db = MakeDatabase(
+      "schema.db",
+      "CREATE TABLE users (id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL DEFAULT '?',"
+      " \"odd \"\"col\"\"\" varchar(20));"
+      "INSERT INTO users (name) VALUES ('a'), ('b'), ('c');"
+      "CREATE TABLE \"Odd \"\"name\"\"\" (k, v, PRIMARY KEY (k, v));"
+      "CREATE TABLE \"ünï\" (x);"
+      "CREATE VIEW user_names AS SELECT name FROM users;"
+      "CREATE INDEX users_by_name ON users (name);");
+  const SchemaResult schema = SqliteEngine::InspectSchema(db);
+  ASSERT_TRUE(schema.success) << schema.errorMessage;
+  ASSERT_EQ(schema.tables.size(), 3u);  // sqlite_sequence, the view and the index are left out
+  EXPECT_EQ(schema.tables[0].name, "Odd \"name\"");
+  EXPECT_EQ(schema.tables[1].name, "users");
+  EXPECT_EQ(schema.tables[2].name, "ünï");
+
+  const TableMeta& odd = schema.tables[0];
+  EXPECT_EQ(odd.rowCount, 0);
+  ASSERT_EQ(odd.columns.size(), 2u);
+  EXPECT_TRUE(odd.columns[0].primaryKey);
+  EXPECT_TRUE(odd.columns[1].primaryKey);
+  EXPECT_EQ(odd.columns[0].type, "");
+
+  const TableMeta& users = schema.tables[1];
+  EXPECT_EQ(users.rowCount, 3);
+  EXPECT_EQ(users.createSql.rfind("CREATE TABLE users (id INTEGER PRIMARY KEY", 0), 0u);
+  ASSERT_EQ(users.columns.size(), 3u);
+  EXPECT_EQ(users.columns[0].name, "id");
+  EXPECT_EQ(users.columns[0].type, "INTEGER");
+  EXPECT_TRUE(users.columns[0].primaryKey);
+  EXPECT_EQ(users.columns[1].name, "name");
+  EXPECT_EQ(users.columns[1].ordinal, 1);
+  EXPECT_TRUE(users.columns[1].notNull);
+  EXPECT_EQ(users.columns[1].defaultValue, "'?'");
+  EXPECT_FALSE(users.columns[1].primaryKey);
+  EXPECT_EQ(users.columns[2].name, "odd \"col\"");
+  EXPECT_EQ(users.columns[2].type, "varchar(20)");
+  EXPECT_EQ(users.columns[2].defaultValue, "");
+}
+
+TEST_F(SqliteEngineTest, AnalyzeReportsPragmas) {
+  const std::string db = MakeDatabase(
+      "a.db", "PRAGMA page_size = 1024; CREATE TABLE t (a); INSERT INTO t VALUES (1);");
+  const DbDiagnostics diagnostics = SqliteEngine::AnalyzeDatabase(db);
+  ASSERT_TRUE(diagnostics.success) << diagnostics.errorMessage;
+  EXPECT_TRUE(diagnostics.integrityOk);
+  EXPECT_TRUE(diagnostics.foreignKeysOk);
+  EXPECT_EQ(diagnostics.journalMode, "delete");
+  EXPECT_EQ(diagnostics.pageSize, 1024);
+  EXPECT_EQ(diagnostics.pageCount * diagnostics.pageSize,
+            static_cast<int64_t>(fs::file_size(db)));
+  EXPECT_EQ(diagnostics.freelistCount, 0);
+
+  const std::string wal = MakeDatabase("wal.db", "PRAGMA journal_mode = wal; CREATE TABLE t (a)");
+  EXPECT_EQ(SqliteEngine::AnalyzeDatabase(wal).journalMode, "wal");
+}
+
+TEST_F(SqliteEngineTest, DamagedDatabaseNeverPasses) {
+  const std::string db = MakeDatabase(
+      "damaged.db",
+      "PRAGMA page_size = 1024; CREATE TABLE t (a INTEGER PRIMARY KEY, b TEXT);"
+      "CREATE INDEX t_b ON t (b);"
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000)"
+      " INSERT INTO t SELECT i, printf('row %d', i) FROM n;");
+  {
+    // Scribble over the middle of a few pages, past the header page.
+    std::fstream file(db, std::ios::in | std::ios::out | std::ios::binary);
+    for (int page = 3; page < 40; page += 5) {
+      file.seekp(page * 1024 + 100);
+      file << std::string(200, '\x7f');
+    }
+  }
+  const DbDiagnostics diagnostics = SqliteEngine::AnalyzeDatabase(db);
+  EXPECT_FALSE(diagnostics.success && diagnostics.integrityOk);
+}
+
+TEST_F(SqliteEngineTest, ExportWritesQuotedCsv) {
+  const std::string db = MakeDatabase("values.db", kValues);
+  const CsvExport csv = SqliteEngine::ExportCsv(db, "v");
+  ASSERT_TRUE(csv.success) << csv.errorMessage;
+  EXPECT_EQ(csv.text,
+            "id,n,r,t,b\n"
+            "1,,1.5,\"tab\there, \"\"quoted\"\"\",X'0A1BFF'\n"
+            "2,-42,1.0e+100,\"line\nbreak\r\nand ünïcode ☃\",X''\n"
+            "3,9223372036854775807,0.1,,\n");
+}
+
+TEST_F(SqliteEngineTest, ExportFindsTablesByTheirOwnNames) {
+  const std::string db = MakeDatabase(
+      "names.db",
+      "CREATE TABLE \"a,b \"\"c\"\"\" (\"x,y\" TEXT); INSERT INTO \"a,b \"\"c\"\"\" VALUES ('1');"
+      "CREATE TABLE Orders (id); INSERT INTO Orders VALUES (7);"
+      "CREATE VIEW big AS SELECT id * 2 AS twice FROM Orders;");
+  const struct {
+    const char* table;
+    bool found;
+    const char* text;
+  } cases[] = {
+      {"a,b \"c\"", true, "\"x,y\"\n1\n"},
+      {"orders", true, "id\n7\n"},
+      {"big", true, "twice\n14\n"},
+      {"Orders; DROP TABLE Orders", false, ""},
+      {"\"Orders\"", false, ""},
+      {"nothing", false, ""},
+      {"sqlite_master", false, ""},
+  };
+  for (const auto& c : cases) {
+    const CsvExport csv = SqliteEngine::ExportCsv(db, c.table);
+    EXPECT_EQ(csv.success, c.found) << c.table;
+    EXPECT_EQ(csv.text, c.text) << c.table;
+    if (!c.found) {
+      EXPECT_EQ(csv.errorMessage, std::string("no such table: ") + c.table);
+    }
+  }
+  EXPECT_EQ(SqliteEngine::ExportCsv(db, "Orders").text, "id\n7\n");
+}
+
+TEST_F(SqliteEngineTest, ReadOnlyOperationsLeaveTheDirectoryAsItWas) {
+  const std::string rollback = MakeDatabase("r.db", "CREATE TABLE t (a); INSERT INTO t VALUES (1)");
+  const std::string wal =
+      MakeDatabase("w.db", "PRAGMA journal_mode = wal; CREATE TABLE t (b); INSERT INTO t VALUES (2)");
+  const auto before = Snapshot();
+  ASSERT_EQ(before.size(), 2u);  // closing the last connection removes the log
+  for (const std::string& db : {rollback, wal}) {
+    EXPECT_TRUE(SqliteEngine::InspectSchema(db).success);
+    EXPECT_TRUE(SqliteEngine::AnalyzeDatabase(db).integrityOk);
+    EXPECT_TRUE(SqliteEngine::ExportCsv(db, "t").success);
+  }
+  EXPECT_TRUE(SqliteEngine::DiffDatabases(rollback, wal).success);
+  EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(SqliteEngineTest, DiffComparesBothSchemas) {
+  const std::string first =
+      MakeDatabase("1.db", "CREATE TABLE t (id INTEGER PRIMARY KEY, old TEXT); CREATE TABLE gone (x)");
+  const std::string second =
+      MakeDatabase("2.db", "CREATE TABLE t (id TEXT PRIMARY KEY, added); CREATE TABLE fresh (y)");
+  const SchemaDiff diff = SqliteEngine::DiffDatabases(first, second);
+  ASSERT_TRUE(diff.success) << diff.errorMessage;
+  EXPECT_EQ(diff.tablesOnlyInFirst, (std::vector<std::string>{"gone"}));
+  EXPECT_EQ(diff.tablesOnlyInSecond, (std::vector<std::string>{"fresh"}));
+  ASSERT_EQ(diff.changedTables.size(), 1u);
+  EXPECT_EQ(diff.changedTables[0].removedColumns.at(0).name, "old");
+  EXPECT_EQ(diff.changedTables[0].addedColumns.at(0).name, "added");
+  EXPECT_EQ(diff.changedTables[0].changedColumns.at(0).typeAfter, "TEXT");
+}
+
+TEST_F(SqliteEngineTest, SampleRefusesAnExistingFile) {
+  const std::string taken = PathOf("taken.db");
+  std::ofstream(taken) << "precious";
+  const auto before = Snapshot();
+  const SampleResult sample = SqliteEngine::CreateSampleBenchmarkDb(taken);
+  EXPECT_FALSE(sample.success);
+  EXPECT_EQ(sample.errorMessage, "file already exists: " + taken);
+  EXPECT_FALSE(SqliteEngine::CreateSampleBenchmarkDb(dir_.string()).success);
+  EXPECT_FALSE(SqliteEngine::CreateSampleBenchmarkDb(PathOf("no/such/dir.db")).success);
+  EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(SqliteEngineTest, SampleHoldsAMillionRowsAndIsTheSameEachTime) {
+  const std::string first = PathOf("first.db");
+  const std::string second = PathOf("second.db");
+  const SampleResult sample = SqliteEngine::CreateSampleBenchmarkDb(first);
+  ASSERT_TRUE(sample.success) << sample.errorMessage;
+  EXPECT_EQ(sample.status, "OK");
+  ASSERT_TRUE(SqliteEngine::CreateSampleBenchmarkDb(second).success);
+  EXPECT_EQ(Snapshot().size(), 2u);
+  EXPECT_TRUE(ReadBytes(first) == ReadBytes(second));
+
+  const SchemaResult schema = SqliteEngine::InspectSchema(first);
+  ASSERT_TRUE(schema.success);
+  int64_t rows = 0;
+  for (const TableMeta& table : schema.tables) rows += table.rowCount;
+  EXPECT_GE(rows, 1000000);
+  const DbDiagnostics diagnostics = SqliteEngine::AnalyzeDatabase(first);
+  EXPECT_TRUE(diagnostics.integrityOk);
+  EXPECT_TRUE(diagnostics.foreignKeysOk);
+}
+
+}  // namespace
+}  // namespace Corvenmark
