@@ -2,8 +2,19 @@
 
 namespace Corvenmark {
 
+namespace {
+
+bool NeedsQuotes(std::string_view field) {
+  for (const char c : field) {
+    if (c == ',' || c == '"' || c == '\n' || c == '\r') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void AppendCsvField(std::string& out, std::string_view field) {
-  if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+  if (!NeedsQuotes(field)) {
     out += field;
     return;
   }

@@ -11,6 +11,8 @@ carriage return and line feed, as a Windows program writes through its text stre
 
 import argparse
 import os
+import re
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -93,6 +95,68 @@ CASES = [
 ]
 
 
+# Databases that the SQLite cases start from, made fresh in each case's directory.
+SHOP = ("CREATE TABLE users (id INTEGER PRIMARY KEY, name TEXT NOT NULL);"
+        "INSERT INTO users VALUES (1, 'Ada'), (2, 'Grace, \"the\" admiral');"
+        "CREATE TABLE orders (id INTEGER PRIMARY KEY, user_id INTEGER REFERENCES users (id));")
+OTHER = "CREATE TABLE users (id TEXT PRIMARY KEY, email TEXT); CREATE TABLE invoices (n);"
+FIXTURE = {"shop.db": SHOP, "other.db": OTHER}
+
+# (name, arguments, expected standard output, expected standard error, exit status); each runs
+# with FIXTURE in its directory and must leave every file of it as it was, creating no other.
+SQLITE_CASES = [
+    ("sqlite query", ["--engine", "sqlite", "--query", "shop.db", "SELECT * FROM users"],
+     re.compile(rb"Executed in [0-9.e+-]+ ms \(2 rows\):\nid\tname\n1\tAda\n"
+                rb"2\tGrace, \"the\" admiral\n"), "", 0),
+    ("sqlite schema", ["--engine", "sqlite", "--schema", "shop.db"],
+     "Database: shop.db (2 tables):\n"
+     "Table: orders (0 rows)\n  - id : INTEGER [PRIMARY KEY]\n  - user_id : INTEGER\n"
+     "Table: users (2 rows)\n  - id : INTEGER [PRIMARY KEY]\n  - name : TEXT\n", "", 0),
+    ("sqlite analyze", ["--engine", "sqlite", "--analyze", "shop.db"],
+     "=== PRAGMA Database Diagnostics ===\nIntegrity Check: PASS (OK)\n"
+     "Journal Mode:   delete\nPage Size:      4096 bytes\nPage Count:     3 (12 KB)\n"
+     "Freelist Count: 0\n", "", 0),
+    ("sqlite export", ["--engine", "sqlite", "--export-csv", "shop.db", "users"],
+     "id,name\n1,Ada\n2,\"Grace, \"\"the\"\" admiral\"\n", "", 0),
+    ("sqlite diff", ["--engine", "sqlite", "--diff", "shop.db", "other.db"],
+     "Schema diff: shop.db -> other.db (5 differences):\n  - table orders\n  + table invoices\n"
+     "  - column users.name : TEXT\n  + column users.email : TEXT\n"
+     "  ~ column users.id : INTEGER [PRIMARY KEY] -> TEXT [PRIMARY KEY]\n", "", 0),
+    ("sqlite query error", ["--engine", "sqlite", "--query", "shop.db", "SELECT * FROM nope"],
+     "", "Query Error: no such table: nope\n", 1),
+    ("sqlite query never creates a database",
+     ["--engine", "sqlite", "--query", "new.db", "CREATE TABLE t (a)"],
+     "", "Query Error: unable to open database file: new.db\n", 1),
+    ("sqlite schema of a missing file", ["--engine", "sqlite", "--schema", "missing.db"],
+     "", "Schema Error: unable to open database file: missing.db\n", 1),
+    ("sqlite analyze of a missing file", ["--engine", "sqlite", "--analyze", "missing.db"],
+     "", "Analyze Error: unable to open database file: missing.db\n", 1),
+    ("sqlite export of an unknown table", ["--engine", "sqlite", "--export-csv", "shop.db", "x"],
+     "", "Export Error: no such table: x\n", 1),
+    ("sqlite diff with a missing file", ["--engine", "sqlite", "--diff", "shop.db", "gone.db"],
+     "", "Diff Error: unable to open database file: gone.db\n", 1),
+    ("sqlite sample over an existing file", ["--engine", "sqlite", "--sample", "shop.db"],
+     "", "Sample Error: file already exists: shop.db\n", 1),
+    ("sqlite without enough arguments", ["--engine", "sqlite", "--export-csv", "shop.db"],
+     USAGE, "", 1),
+]
+
+
+def make_fixture(directory):
+    for name, sql in FIXTURE.items():
+        connection = sqlite3.connect(os.path.join(directory, name))
+        connection.executescript(sql)
+        connection.close()
+
+
+def snapshot(directory):
+    files = {}
+    for name in os.listdir(directory):
+        with open(os.path.join(directory, name), "rb") as file:
+            files[name] = file.read()
+    return files
+
+
 class Runner:
     def __init__(self, program, prefix, crlf):
         self.program = program
@@ -105,10 +169,14 @@ class Runner:
         data = text.encode()
         return data.replace(b"\n", b"\r\n") if self.crlf else data
 
-    def run(self, args, argv0=None, stdout_path=None):
-        """Runs the program in a new session and an empty directory; returns
-        (status, stdout bytes, stderr bytes, files left in the directory)."""
+    def run(self, args, argv0=None, stdout_path=None, fixture=False):
+        """Runs the program in a new session and a directory of its own, empty or holding the
+        fixture; returns (status, stdout bytes, stderr bytes, the directory's files before the
+        run and after it, each a map of name to bytes)."""
         with tempfile.TemporaryDirectory() as work:
+            if fixture:
+                make_fixture(work)
+            before = snapshot(work)
             out_path = stdout_path or os.path.join(work, "..", os.path.basename(work) + ".out")
             err_path = os.path.join(work, "..", os.path.basename(work) + ".err")
             try:
@@ -118,14 +186,14 @@ class Runner:
                         command, executable=None if self.prefix or not argv0 else self.program,
                         stdin=subprocess.DEVNULL, stdout=out, stderr=err, cwd=work,
                         start_new_session=True, timeout=60).returncode
-                left = sorted(os.listdir(work))
+                after = snapshot(work)
                 with open(err_path, "rb") as err:
                     err_bytes = err.read()
                 out_bytes = b""
                 if stdout_path is None:
                     with open(out_path, "rb") as out:
                         out_bytes = out.read()
-                return status, out_bytes, err_bytes, left
+                return status, out_bytes, err_bytes, before, after
             finally:
                 for path in (out_path, err_path):
                     if path != stdout_path and os.path.exists(path):
@@ -133,18 +201,22 @@ class Runner:
 
 
 def check(name, actual, expected, failures):
-    if actual != expected:
+    matches = expected.fullmatch(actual) if isinstance(expected, re.Pattern) else actual == expected
+    if not matches:
         failures.append(f"{name}: expected {expected!r}, got {actual!r}")
 
 
-def run_case(runner, name, args, out, err, status, argv0=None):
+def run_case(runner, name, args, out, err, status, argv0=None, fixture=False):
     failures = []
     shown = argv0 or runner.program
-    actual = runner.run(args, argv0)
+    actual = runner.run(args, argv0, fixture=fixture)
+    if isinstance(out, re.Pattern) and runner.crlf:
+        out = re.compile(out.pattern.replace(rb"\n", rb"\r\n"))
     check(name + " (status)", actual[0], status, failures)
-    check(name + " (stdout)", actual[1], runner.expected(out, shown), failures)
+    check(name + " (stdout)", actual[1], out if isinstance(out, re.Pattern)
+          else runner.expected(out, shown), failures)
     check(name + " (stderr)", actual[2], runner.expected(err, shown), failures)
-    check(name + " (files left)", actual[3], [], failures)
+    check(name + " (files unchanged)", actual[4] == actual[3], True, failures)
     return failures
 
 
@@ -152,6 +224,9 @@ def run_all(runner, posix_only):
     results = []
     for name, args, out, err, status in CASES:
         results.append((name, run_case(runner, name, args, out, err, status)))
+    for name, args, out, err, status in SQLITE_CASES:
+        results.append((name, run_case(runner, name, args, out, err, status, fixture=True)))
+    results.append(("sqlite sample creates a database", check_sample_creates_database(runner)))
     if posix_only:
         # The program name is printed exactly as the operating system passed it.
         for argv0 in ["/opt/tools/bin/corvenmark", "cm", "./relative/corvenmark"]:
@@ -161,9 +236,31 @@ def run_all(runner, posix_only):
     return results
 
 
+def check_sample_creates_database(runner):
+    failures = []
+    status, out, err, before, after = runner.run(["--engine", "sqlite", "--sample", "new.db"])
+    check("sqlite sample (status)", status, 0, failures)
+    check("sqlite sample (stdout)", out,
+          runner.expected("Create sample benchmark DB: OK at new.db\n", ""), failures)
+    check("sqlite sample (stderr)", err, b"", failures)
+    check("sqlite sample (files)", sorted(after), sorted(before) + ["new.db"], failures)
+    if "new.db" in after:
+        with tempfile.NamedTemporaryFile(suffix=".db") as copy:
+            copy.write(after["new.db"])
+            copy.flush()
+            connection = sqlite3.connect(copy.name)
+            tables = [row[0] for row in connection.execute(
+                "SELECT name FROM sqlite_master WHERE type = 'table'")]
+            rows = sum(connection.execute(f'SELECT count(*) FROM "{t}"').fetchone()[0]
+                       for t in tables)
+            connection.close()
+        check("sqlite sample (rows)", rows >= 1000000, True, failures)
+    return failures
+
+
 def check_full_device(runner):
     failures = []
-    status, _, err, _ = runner.run(["--help"], stdout_path="/dev/full")
+    status, _, err, _, _ = runner.run(["--help"], stdout_path="/dev/full")
     check("write to /dev/full (status)", status, 1, failures)
     check("write to /dev/full (stderr)", err, b"Write Error: No space left on device\n", failures)
     return failures
