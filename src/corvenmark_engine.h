@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "row_list.h"
+
 namespace Corvenmark {
 
 /// The outcome of one query: the columns and rows of the result, every value rendered as text.
@@ -12,7 +14,7 @@ struct QueryResult {
   bool success = false;
   std::string errorMessage;  ///< Why the query failed; empty on success.
   std::vector<std::string> columns;
-  std::vector<std::vector<std::string>> rows;  ///< A row holds its own number of cells.
+  RowList rows;  ///< Every value rendered as text; a row holds its own number of cells.
   double elapsedMs = 0.0;
   int32_t changedRows = 0;  ///< Rows inserted, updated or deleted by the statements.
 };

@@ -1,6 +1,7 @@
 #include "sqlite_database.h"
 
 #include <cctype>
+#include <charconv>
 #include <fstream>
 
 namespace Corvenmark {
@@ -80,26 +81,34 @@ StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage)
   return StatementHandle(statement);
 }
 
-void AppendCellText(std::string& out, sqlite3_stmt* statement, int column) {
+std::string_view CellText(sqlite3_stmt* statement, int column, std::string& scratch) {
   switch (sqlite3_column_type(statement, column)) {
     case SQLITE_NULL:
-      return;
+      return {};
+    case SQLITE_INTEGER: {
+      // The same digits SQLite writes, without its conversion of the value in place.
+      char digits[24];
+      const auto end =
+          std::to_chars(digits, digits + sizeof digits, sqlite3_column_int64(statement, column));
+      scratch.assign(digits, end.ptr);
+      return scratch;
+    }
     case SQLITE_BLOB: {
       static const char kHexDigits[] = "0123456789ABCDEF";
       const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(statement, column));
       const int size = sqlite3_column_bytes(statement, column);
-      out += "X'";
+      scratch = "X'";
       for (int i = 0; i < size; ++i) {
-        out += kHexDigits[bytes[i] >> 4];
-        out += kHexDigits[bytes[i] & 0xF];
+        scratch += kHexDigits[bytes[i] >> 4];
+        scratch += kHexDigits[bytes[i] & 0xF];
       }
-      out += '\'';
-      return;
+      scratch += '\'';
+      return scratch;
     }
     default: {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-      if (text != nullptr) out.append(text, static_cast<size_t>(sqlite3_column_bytes(statement, column)));
-      return;
+      if (text == nullptr) return {};
+      return {text, static_cast<size_t>(sqlite3_column_bytes(statement, column))};
     }
   }
 }

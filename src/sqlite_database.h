@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace Corvenmark {
 
@@ -34,9 +35,10 @@ OpenedDatabase OpenExistingDatabase(const std::string& path, int flags);
 /// Prepares one statement. Returns null and sets `errorMessage` on failure.
 StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage);
 
-/// Appends the text of one result cell: SQLite's own text of the value, nothing for NULL, and
-/// a BLOB in SQLite's literal form X'0A1B' (upper-case hexadecimal).
-void AppendCellText(std::string& out, sqlite3_stmt* statement, int column);
+/// The text of one result cell: SQLite's own text of the value, empty for NULL, and a BLOB in
+/// SQLite's literal form X'0A1B' (upper-case hexadecimal). The text lives in `scratch` or in
+/// the statement, and is valid until either changes.
+std::string_view CellText(sqlite3_stmt* statement, int column, std::string& scratch);
 
 /// Quotes a name as an SQL identifier: in double quotes, inner double quotes doubled.
 std::string QuoteIdentifier(const std::string& name);

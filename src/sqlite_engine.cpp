@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "csv.h"
+#include "large_buffer.h"
 #include "sample_database.h"
 #include "schema_diff.h"
 #include "sqlite_database.h"
@@ -22,20 +23,21 @@ Result Failure(std::string message) {
 }
 
 std::string Text(sqlite3_stmt* statement, int column) {
-  std::string text;
-  AppendCellText(text, statement, column);
-  return text;
+  std::string scratch;
+  return std::string(CellText(statement, column, scratch));
 }
 
 // Steps `statement` to the end, collecting its rows when `rows` is given.
-int StepAll(sqlite3_stmt* statement, std::vector<std::vector<std::string>>* rows) {
+int StepAll(sqlite3_stmt* statement, RowList* rows) {
   const int columnCount = sqlite3_column_count(statement);
+  std::string scratch;
   int status;
   while ((status = sqlite3_step(statement)) == SQLITE_ROW) {
     if (rows == nullptr) continue;
-    std::vector<std::string>& row = rows->emplace_back();
-    row.reserve(static_cast<size_t>(columnCount));
-    for (int column = 0; column < columnCount; ++column) row.push_back(Text(statement, column));
+    rows->AddRow();
+    for (int column = 0; column < columnCount; ++column) {
+      rows->AddCell(CellText(statement, column, scratch));
+    }
   }
   return status;
 }
@@ -64,7 +66,7 @@ bool RunStatements(sqlite3* db, const std::string& sql, QueryResult& result) {
       continue;
     }
     const bool returnsColumns = sqlite3_column_count(raw) > 0;
-    std::vector<std::vector<std::string>> rows;
+    RowList rows;
     if (StepAll(raw, returnsColumns ? &rows : nullptr) != SQLITE_DONE) {
       result.errorMessage = sqlite3_errmsg(db);
       return false;
@@ -202,25 +204,25 @@ std::string FindTable(sqlite3* db, const std::string& requested, std::string& er
 }
 
 void AppendCsvRecord(std::string& out, sqlite3_stmt* statement, int columnCount,
-                     std::string& cell) {
+                     std::string& scratch) {
   for (int column = 0; column < columnCount; ++column) {
     if (column > 0) out += ',';
-    cell.clear();
-    AppendCellText(cell, statement, column);
-    AppendCsvField(out, cell);
+    AppendCsvField(out, CellText(statement, column, scratch));
   }
   out += '\n';
 }
 
 bool WriteCsv(sqlite3* db, const std::string& table, CsvExport& csv) {
-  // The document is about as large as the table's share of the file; reserving that much up
-  // front saves copying it over and over as it grows.
+  // Text is usually larger than SQLite's records, but seldom twice the whole file. Reserving
+  // that much up front spares copying the document as it grows; pages never written cost
+  // nothing.
   std::string ignored;
   int64_t pageCount = 0, pageSize = 0;
   if (ReadPragma(db, "PRAGMA main.page_count", pageCount, ignored) &&
       ReadPragma(db, "PRAGMA main.page_size", pageSize, ignored)) {
     const int64_t kMostReserved = int64_t{1} << 30;
-    csv.text.reserve(static_cast<size_t>(std::min(pageCount * pageSize / 4 * 5, kMostReserved)));
+    csv.text.reserve(static_cast<size_t>(std::min(pageCount * pageSize * 2, kMostReserved)));
+    AdviseLargeBuffer(csv.text.data(), csv.text.capacity());
   }
   const std::string sql = "SELECT * FROM main." + QuoteIdentifier(table);
   StatementHandle statement = Prepare(db, sql.c_str(), csv.errorMessage);
@@ -232,9 +234,11 @@ bool WriteCsv(sqlite3* db, const std::string& table, CsvExport& csv) {
     AppendCsvField(csv.text, sqlite3_column_name(raw, column));
   }
   csv.text += '\n';
-  std::string cell;
+  std::string scratch;
   int status;
-  while ((status = sqlite3_step(raw)) == SQLITE_ROW) AppendCsvRecord(csv.text, raw, columnCount, cell);
+  while ((status = sqlite3_step(raw)) == SQLITE_ROW) {
+    AppendCsvRecord(csv.text, raw, columnCount, scratch);
+  }
   if (status != SQLITE_DONE) {
     csv.errorMessage = sqlite3_errmsg(db);
     return false;

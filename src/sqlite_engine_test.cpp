@@ -71,7 +71,7 @@ TEST_F(SqliteEngineTest, QueryRendersEveryKindOfValue) {
       {"2", "-42", "1.0e+100", "line\nbreak\r\nand ünïcode ☃", "X''"},
       {"3", "9223372036854775807", "0.1", "", ""},
   };
-  EXPECT_EQ(result.rows, rows);
+  EXPECT_EQ(result.rows.ToLists(), rows);
   EXPECT_GE(result.elapsedMs, 0.0);
 }
 
@@ -96,7 +96,7 @@ TEST_F(SqliteEngineTest, QueryRunsEveryStatementAndReportsTheLastWithColumns) {
     const QueryResult result = SqliteEngine::ExecuteQuery(db, c.sql);
     ASSERT_TRUE(result.success) << c.sql << ": " << result.errorMessage;
     EXPECT_EQ(result.columns, c.columns) << c.sql;
-    EXPECT_EQ(result.rows, c.rows) << c.sql;
+    EXPECT_EQ(result.rows.ToLists(), c.rows) << c.sql;
     EXPECT_EQ(result.changedRows, c.changedRows) << c.sql;
   }
 }
