@@ -40,7 +40,9 @@ TEST(RowList, KeepsEveryCellWhileGrowingIntoLargeBuffers) {
   for (size_t row = 0; row < kRows; row += 997) {
     EXPECT_EQ(rows.Cell(row, 0), std::to_string(row));
     ASSERT_EQ(rows.CellCount(row), row % 3 == 0 ? 2u : 1u);
-    if (row % 3 == 0) EXPECT_EQ(rows.Cell(row, 1), std::string(row % 50, 'x'));
+    if (row % 3 == 0) {
+      EXPECT_EQ(rows.Cell(row, 1), std::string(row % 50, 'x'));
+    }
   }
   const RowList copy = rows;
   EXPECT_EQ(copy, rows);
