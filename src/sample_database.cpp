@@ -86,7 +86,7 @@ struct Random {
 
 // Writes the date `days` after 2020-01-01 as YYYY-MM-DD, by civil calendar arithmetic over
 // eras of 400 years that start on 1 March.
-void FormatDate(int days, char (&text)[16]) {
+void FormatDate(int days, char (&text)[32]) {
   const int64_t kDaysFrom0000To2020 = 18262 + 719468;  // to 1970-01-01, then on to 2020-01-01
   const int64_t z = days + kDaysFrom0000To2020;
   const int64_t era = z / 146097;
@@ -146,7 +146,7 @@ class Loader {
 
   bool LoadCustomers() {
     if (!Begin("INSERT INTO customers VALUES (?, ?, ?, ?, ?)")) return false;
-    char name[64], email[64], date[16];
+    char name[64], email[64], date[32];
     for (int id = 1; id <= kCustomers; ++id) {
       std::snprintf(name, sizeof name, "%s %s", random_.Pick(kFirstNames), random_.Pick(kLastNames));
       std::snprintf(email, sizeof email, "customer%d@example.com", id);
@@ -174,7 +174,7 @@ class Loader {
     if (!Begin("INSERT INTO orders VALUES (?, ?, ?, ?)")) return false;
     StatementHandle orders = std::move(statement_);
     if (!Begin("INSERT INTO order_lines VALUES (?, ?, ?, ?, ?)")) return false;
-    char date[16];
+    char date[32];
     for (int id = 1; id <= kOrders; ++id) {
       FormatDate(random_.Below(5 * 365), date);
       Binder{orders.get()}.Int(id).Int(1 + random_.Below(kCustomers)).Text(date).Text(

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Runs the built program as a user would and compares exact bytes and exit statuses.
 
-Usage: end_to_end_test.py PROGRAM [--runner COMMAND] [--crlf] [--skip-posix-only]
+Usage: end_to_end_test.py PROGRAM [--runner COMMAND] [--windows]
 
 Each case starts the program in a new session (as setsid does), so it has no controlling
-terminal, in an empty working directory that must be left empty. With --runner the program is
-started through another program (an emulator); with --crlf every line feed is expected as a
-carriage return and line feed, as a Windows program writes through its text streams.
+terminal, in a working directory of its own whose files must be left as they were. With
+--runner the program is started through another program (Wine). With --windows the program is
+a Windows one: every line feed is expected as a carriage return and line feed, as its text
+streams write them; it knows itself by its Windows path (Z:\\...); and its 8-bit arguments
+arrive in the Windows code page (1252), not in UTF-8.
 """
 
 import argparse
@@ -158,15 +160,17 @@ def snapshot(directory):
 
 
 class Runner:
-    def __init__(self, program, prefix, crlf):
+    def __init__(self, program, prefix, windows):
         self.program = program
         self.prefix = prefix
-        self.crlf = crlf
+        self.crlf = windows
+        # The name the program is given when it is started as `program`.
+        self.shown = "Z:" + program.replace("/", "\\") if windows else program
 
     def expected(self, text, argv0):
         if text is USAGE:
             text = usage(argv0)
-        data = text.encode()
+        data = text.encode("cp1252" if self.crlf else "utf-8")
         return data.replace(b"\n", b"\r\n") if self.crlf else data
 
     def run(self, args, argv0=None, stdout_path=None, fixture=False):
@@ -208,7 +212,7 @@ def check(name, actual, expected, failures):
 
 def run_case(runner, name, args, out, err, status, argv0=None, fixture=False):
     failures = []
-    shown = argv0 or runner.program
+    shown = argv0 or runner.shown
     actual = runner.run(args, argv0, fixture=fixture)
     if isinstance(out, re.Pattern) and runner.crlf:
         out = re.compile(out.pattern.replace(rb"\n", rb"\r\n"))
@@ -220,19 +224,19 @@ def run_case(runner, name, args, out, err, status, argv0=None, fixture=False):
     return failures
 
 
-def run_all(runner, posix_only):
+def run_all(runner, windows):
     results = []
     for name, args, out, err, status in CASES:
         results.append((name, run_case(runner, name, args, out, err, status)))
     for name, args, out, err, status in SQLITE_CASES:
         results.append((name, run_case(runner, name, args, out, err, status, fixture=True)))
     results.append(("sqlite sample creates a database", check_sample_creates_database(runner)))
-    if posix_only:
+    if not windows:
         # The program name is printed exactly as the operating system passed it.
         for argv0 in ["/opt/tools/bin/corvenmark", "cm", "./relative/corvenmark"]:
             name = f"usage names argv[0] {argv0}"
             results.append((name, run_case(runner, name, ["--help"], USAGE, "", 0, argv0)))
-        results.append(("a report that cannot be written fails", check_full_device(runner)))
+    results.append(("a report that cannot be written fails", check_full_device(runner)))
     return results
 
 
@@ -262,7 +266,8 @@ def check_full_device(runner):
     failures = []
     status, _, err, _, _ = runner.run(["--help"], stdout_path="/dev/full")
     check("write to /dev/full (status)", status, 1, failures)
-    check("write to /dev/full (stderr)", err, b"Write Error: No space left on device\n", failures)
+    check("write to /dev/full (stderr)", err,
+          runner.expected("Write Error: No space left on device\n", ""), failures)
     return failures
 
 
@@ -270,13 +275,12 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("program")
     parser.add_argument("--runner", default="", help="program that starts PROGRAM")
-    parser.add_argument("--crlf", action="store_true")
-    parser.add_argument("--skip-posix-only", action="store_true")
+    parser.add_argument("--windows", action="store_true")
     options = parser.parse_args()
 
     prefix = [options.runner] if options.runner else []
-    runner = Runner(os.path.abspath(options.program), prefix, options.crlf)
-    results = run_all(runner, not options.skip_posix_only)
+    runner = Runner(os.path.abspath(options.program), prefix, options.windows)
+    results = run_all(runner, options.windows)
     failed = [(name, failures) for name, failures in results if failures]
     for name, failures in failed:
         print(f"FAIL {name}")
