@@ -4,6 +4,8 @@
 #include <charconv>
 #include <fstream>
 
+#include "sqlite_path.h"
+
 namespace Corvenmark {
 namespace {
 
@@ -45,10 +47,10 @@ int OpenDatabase(const std::string& path, int flags, sqlite3** db, bool& immutab
   immutable =
       (flags & SQLITE_OPEN_READONLY) != 0 && IsWalDatabase(path) && !FileExists(path + "-wal");
   if (immutable) {
-    const std::string uri = "file:" + PercentEncoded(path) + "?immutable=1";
+    const std::string uri = "file:" + PercentEncoded(SqlitePath(path)) + "?immutable=1";
     return sqlite3_open_v2(uri.c_str(), db, flags | SQLITE_OPEN_URI, nullptr);
   }
-  return sqlite3_open_v2(path.c_str(), db, flags, nullptr);
+  return sqlite3_open_v2(SqlitePath(path).c_str(), db, flags, nullptr);
 }
 
 }  // namespace

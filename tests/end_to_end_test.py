@@ -102,7 +102,7 @@ SHOP = ("CREATE TABLE users (id INTEGER PRIMARY KEY, name TEXT NOT NULL);"
         "INSERT INTO users VALUES (1, 'Ada'), (2, 'Grace, \"the\" admiral');"
         "CREATE TABLE orders (id INTEGER PRIMARY KEY, user_id INTEGER REFERENCES users (id));")
 OTHER = "CREATE TABLE users (id TEXT PRIMARY KEY, email TEXT); CREATE TABLE invoices (n);"
-FIXTURE = {"shop.db": SHOP, "other.db": OTHER}
+FIXTURE = {"shop.db": SHOP, "other.db": OTHER, "café.db": SHOP}
 
 # (name, arguments, expected standard output, expected standard error, exit status); each runs
 # with FIXTURE in its directory and must leave every file of it as it was, creating no other.
@@ -112,6 +112,10 @@ SQLITE_CASES = [
                 rb"2\tGrace, \"the\" admiral\n"), "", 0),
     ("sqlite schema", ["--engine", "sqlite", "--schema", "shop.db"],
      "Database: shop.db (2 tables):\n"
+     "Table: orders (0 rows)\n  - id : INTEGER [PRIMARY KEY]\n  - user_id : INTEGER\n"
+     "Table: users (2 rows)\n  - id : INTEGER [PRIMARY KEY]\n  - name : TEXT\n", "", 0),
+    ("sqlite opens a path beyond ASCII", ["--engine", "sqlite", "--schema", "café.db"],
+     "Database: café.db (2 tables):\n"
      "Table: orders (0 rows)\n  - id : INTEGER [PRIMARY KEY]\n  - user_id : INTEGER\n"
      "Table: users (2 rows)\n  - id : INTEGER [PRIMARY KEY]\n  - name : TEXT\n", "", 0),
     ("sqlite analyze", ["--engine", "sqlite", "--analyze", "shop.db"],

@@ -1,0 +1,15 @@
+#ifndef CORVENMARK_SQLITE_PATH_H_
+#define CORVENMARK_SQLITE_PATH_H_
+
+#include <string>
+
+namespace Corvenmark {
+
+/// A path from the command line in the form SQLite's open call takes: UTF-8. Where the system
+/// passes arguments in another encoding (Windows' code page), the path is converted, so that
+/// SQLite opens the file the user named. Each platform has its own definition.
+std::string SqlitePath(const std::string& path);
+
+}  // namespace Corvenmark
+
+#endif  // CORVENMARK_SQLITE_PATH_H_

@@ -1,0 +1,30 @@
+#include <windows.h>
+
+#include "sqlite_path.h"
+
+namespace Corvenmark {
+
+namespace {
+
+std::wstring Widened(const std::string& text) {
+  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+}  // namespace
+
+// Arguments arrive in the ANSI code page; SQLite wants UTF-8.
+std::string SqlitePath(const std::string& path) {
+  const std::wstring wide = Widened(path);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
+                      nullptr, nullptr);
+  return utf8;
+}
+
+}  // namespace Corvenmark
