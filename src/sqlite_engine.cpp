@@ -42,10 +42,16 @@ int StepAll(sqlite3_stmt* statement, RowList* rows) {
   return status;
 }
 
+// SQLite answers null only when it runs out of memory.
+const char* ColumnName(sqlite3_stmt* statement, int column) {
+  const char* name = sqlite3_column_name(statement, column);
+  return name != nullptr ? name : "";
+}
+
 std::vector<std::string> ColumnNames(sqlite3_stmt* statement) {
   std::vector<std::string> names;
   for (int column = 0; column < sqlite3_column_count(statement); ++column) {
-    names.emplace_back(sqlite3_column_name(statement, column));
+    names.emplace_back(ColumnName(statement, column));
   }
   return names;
 }
@@ -231,7 +237,7 @@ bool WriteCsv(sqlite3* db, const std::string& table, CsvExport& csv) {
   const int columnCount = sqlite3_column_count(raw);
   for (int column = 0; column < columnCount; ++column) {
     if (column > 0) csv.text += ',';
-    AppendCsvField(csv.text, sqlite3_column_name(raw, column));
+    AppendCsvField(csv.text, ColumnName(raw, column));
   }
   csv.text += '\n';
   std::string scratch;
