@@ -91,22 +91,8 @@ void WriteQueryReport(std::ostream& out, const QueryResult& result) {
   out << "Executed in " << FormatElapsed(result.elapsedMs) << " ms (" << result.rows.size()
       << " rows):\n";
   WriteTabSeparated(out, result.columns);
-  // Rows are gathered into large writes: a result can hold millions of them.
-  const size_t kChunkSize = 1 << 16;
-  std::string chunk;
-  const RowList& rows = result.rows;
-  for (size_t row = 0; row < rows.size(); ++row) {
-    const size_t cellCount = rows.CellCount(row);
-    for (size_t cell = 0; cell < cellCount; ++cell) {
-      chunk += rows.Cell(row, cell);
-      chunk += cell + 1 < cellCount ? '\t' : '\n';
-    }
-    if (chunk.size() >= kChunkSize) {
-      out << chunk;
-      chunk.clear();
-    }
-  }
-  out << chunk;
+  const std::string_view lines = result.rows.TabSeparatedLines();
+  out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
 }
 
 void WriteSchemaListing(std::ostream& out, const std::string& dbPath,
