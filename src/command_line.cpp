@@ -84,10 +84,14 @@ struct Command {
 // Matched in this order; the first option that equals the argument and has enough arguments
 // after it runs.
 const Command kCommands[] = {
-    {"--help", 2, RunHelp},          {"-h", 2, RunHelp},
-    {"--sample", 3, RunSample},      {"--query", 4, RunQuery},
-    {"--schema", 3, RunSchema},      {"--analyze", 3, RunAnalyze},
-    {"--export-csv", 4, RunExportCsv}, {"--diff", 4, RunDiff},
+    {"--help", 2, RunHelp},
+    {"-h", 2, RunHelp},
+    {"--sample", 3, RunSample},
+    {"--query", 4, RunQuery},
+    {"--schema", 3, RunSchema},
+    {"--analyze", 3, RunAnalyze},
+    {"--export-csv", 4, RunExportCsv},
+    {"--diff", 4, RunDiff},
 };
 
 }  // namespace

@@ -50,7 +50,7 @@ struct DbDiagnostics {
   std::string journalMode;  ///< As the database names it, for example "wal" or "WAL".
   int64_t pageSize = 0;     ///< Bytes per page.
   int64_t pageCount = 0;
-  int64_t freelistCount = 0;  ///< Pages on the free list.
+  int64_t freelistCount = 0;   ///< Pages on the free list.
   bool foreignKeysOk = false;  ///< True when no row breaks a foreign-key constraint.
   bool success = false;
   std::string errorMessage;

@@ -39,8 +39,8 @@ void WriteColumn(std::ostream& out, const std::string& type, bool primaryKey) {
 size_t CountDifferences(const SchemaDiff& diff) {
   size_t count = diff.tablesOnlyInFirst.size() + diff.tablesOnlyInSecond.size();
   for (const TableChange& change : diff.changedTables) {
-    count += change.addedColumns.size() + change.removedColumns.size() +
-             change.changedColumns.size();
+    count +=
+        change.addedColumns.size() + change.removedColumns.size() + change.changedColumns.size();
   }
   return count;
 }
@@ -130,8 +130,8 @@ void WriteSampleLine(std::ostream& out, const std::string& status, const std::st
   out << "Create sample benchmark DB: " << status << " at " << outPath << '\n';
 }
 
-void WriteSchemaDiff(std::ostream& out, const std::string& firstPath,
-                     const std::string& secondPath, const SchemaDiff& diff) {
+void WriteSchemaDiff(std::ostream& out, const std::string& firstPath, const std::string& secondPath,
+                     const SchemaDiff& diff) {
   const size_t count = CountDifferences(diff);
   out << "Schema diff: " << firstPath << " -> " << secondPath << " (" << count
       << " differences):\n";

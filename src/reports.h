@@ -25,8 +25,8 @@ void WriteSampleLine(std::ostream& out, const std::string& status, const std::st
 
 /// Writes a first line naming both databases and counting the differences, then one line per
 /// difference, or a single line saying there are none.
-void WriteSchemaDiff(std::ostream& out, const std::string& firstPath,
-                     const std::string& secondPath, const SchemaDiff& diff);
+void WriteSchemaDiff(std::ostream& out, const std::string& firstPath, const std::string& secondPath,
+                     const SchemaDiff& diff);
 
 /// pageCount × pageSize / 1024, truncated toward zero. The product is taken in 128 bits so that
 /// it cannot overflow; a quotient beyond the 64-bit range is clamped to the nearest limit.

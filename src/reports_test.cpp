@@ -120,7 +120,7 @@ TEST(Diagnostics, KilobytesTruncateAndClampWithoutOverflow) {
       {3, 1000, 2},
       {10, 4096, 40},
       {0, 4096, 0},
-      {-3, 1000, -2},  // truncated toward zero, not floored
+      {-3, 1000, -2},                              // truncated toward zero, not floored
       {int64_t{1} << 60, 1024, int64_t{1} << 60},  // the product overflows, the quotient fits
       {kMax, kMax, kMax},
       {kMax, kMin, kMin},
@@ -136,8 +136,9 @@ TEST(Usage, NamesTheProgramAsPassedAndAlignsDescriptions) {
   std::ostringstream out;
   WriteUsage(out, "/opt/bin/corvenmark");
   const std::string text = out.str();
-  EXPECT_EQ(text.rfind(std::string(56, '=') + "\n  Corvenmark Studio - Commercial Edition v3.0.0\n", 0),
-            0u);
+  EXPECT_EQ(
+      text.rfind(std::string(56, '=') + "\n  Corvenmark Studio - Commercial Edition v3.0.0\n", 0),
+      0u);
   EXPECT_NE(text.find("\nUsage:\n  /opt/bin/corvenmark [options]\n\nOptions:\n"),
             std::string::npos);
   EXPECT_NE(text.find("\n  --export-csv <db> <table> Export table directly to formatted CSV\n"),

@@ -17,8 +17,7 @@ TEST(RowList, KeepsEachRowsOwnCells) {
   EXPECT_EQ(rows.Cell(2, 0), "");
   EXPECT_EQ(rows.Cell(3, 1), std::string("nul\0", 4));
   EXPECT_EQ(rows.ToLists(), lists);
-  EXPECT_EQ(rows.TabSeparatedLines(),
-            std::string("a\t\tccc\n\ntab\tand\nline\tnul\0\n", 26));
+  EXPECT_EQ(rows.TabSeparatedLines(), std::string("a\t\tccc\n\ntab\tand\nline\tnul\0\n", 26));
 }
 
 TEST(RowList, EqualityLooksAtCellBoundaries) {

@@ -57,13 +57,13 @@ CREATE INDEX order_lines_by_product ON order_lines (product_id);
 const char* const kFirstNames[] = {"Ada",   "Bruno", "Chidi", "Dana",  "Emil",  "Farah",
                                    "Goran", "Hana",  "Ines",  "Jonas", "Kenji", "Lena",
                                    "Mateo", "Nora",  "Omar",  "Priya", "Quinn", "Rosa"};
-const char* const kLastNames[] = {"Adler", "Brandt",  "Costa", "Dubois", "Eriksen", "Fischer",
-                                  "Garcia", "Haddad", "Ito",   "Jansen", "Kowalski", "Larsen",
-                                  "Moreau", "Novak",  "Okafor", "Petrov", "Rossi",  "Silva"};
+const char* const kLastNames[] = {"Adler",  "Brandt", "Costa",  "Dubois", "Eriksen",  "Fischer",
+                                  "Garcia", "Haddad", "Ito",    "Jansen", "Kowalski", "Larsen",
+                                  "Moreau", "Novak",  "Okafor", "Petrov", "Rossi",    "Silva"};
 const char* const kCountries[] = {"AT", "BR", "CA", "DE", "ES", "FR", "IN",
                                   "IT", "JP", "NG", "NL", "PL", "SE", "US"};
-const char* const kCategories[] = {"books", "garden", "kitchen", "music", "office", "sports",
-                                   "tools", "toys"};
+const char* const kCategories[] = {"books",  "garden", "kitchen", "music",
+                                   "office", "sports", "tools",   "toys"};
 const char* const kAdjectives[] = {"Compact", "Deluxe", "Classic", "Rugged", "Smart", "Quiet"};
 const char* const kNouns[] = {"Lamp", "Kettle", "Drill", "Notebook", "Ball", "Chair", "Radio"};
 const char* const kStatuses[] = {"pending", "paid", "shipped", "delivered", "cancelled"};
@@ -91,7 +91,8 @@ void FormatDate(int days, char (&text)[32]) {
   const int64_t z = days + kDaysFrom0000To2020;
   const int64_t era = z / 146097;
   const int64_t dayOfEra = z - era * 146097;
-  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const int64_t monthIndex = (5 * dayOfYear + 2) / 153;
   const int day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
@@ -137,10 +138,10 @@ class Loader {
     return statement_ != nullptr;
   }
   Binder Bind() { return Binder{statement_.get()}; }
-  bool Insert() {
-    const bool done = sqlite3_step(statement_.get()) == SQLITE_DONE;
+  bool Insert(sqlite3_stmt* statement) {
+    const bool done = sqlite3_step(statement) == SQLITE_DONE;
     if (!done) error_ = sqlite3_errmsg(db_);
-    sqlite3_reset(statement_.get());
+    sqlite3_reset(statement);
     return done;
   }
 
@@ -148,11 +149,12 @@ class Loader {
     if (!Begin("INSERT INTO customers VALUES (?, ?, ?, ?, ?)")) return false;
     char name[64], email[64], date[32];
     for (int id = 1; id <= kCustomers; ++id) {
-      std::snprintf(name, sizeof name, "%s %s", random_.Pick(kFirstNames), random_.Pick(kLastNames));
+      std::snprintf(name, sizeof name, "%s %s", random_.Pick(kFirstNames),
+                    random_.Pick(kLastNames));
       std::snprintf(email, sizeof email, "customer%d@example.com", id);
       FormatDate(random_.Below(5 * 365), date);
       Bind().Int(id).Text(name).Text(email).Text(random_.Pick(kCountries)).Text(date);
-      if (!Insert()) return false;
+      if (!Insert(statement_.get())) return false;
     }
     return true;
   }
@@ -162,10 +164,11 @@ class Loader {
     char sku[32], name[64];
     for (int id = 1; id <= kProducts; ++id) {
       std::snprintf(sku, sizeof sku, "SKU-%06d", id);
-      std::snprintf(name, sizeof name, "%s %s %d", random_.Pick(kAdjectives), random_.Pick(kNouns), id);
+      std::snprintf(name, sizeof name, "%s %s %d", random_.Pick(kAdjectives), random_.Pick(kNouns),
+                    id);
       prices_[id] = 99 + random_.Below(50000);
       Bind().Int(id).Text(sku).Text(name).Text(random_.Pick(kCategories)).Int(prices_[id]);
-      if (!Insert()) return false;
+      if (!Insert(statement_.get())) return false;
     }
     return true;
   }
@@ -177,18 +180,17 @@ class Loader {
     char date[32];
     for (int id = 1; id <= kOrders; ++id) {
       FormatDate(random_.Below(5 * 365), date);
-      Binder{orders.get()}.Int(id).Int(1 + random_.Below(kCustomers)).Text(date).Text(
-          random_.Pick(kStatuses));
-      if (sqlite3_step(orders.get()) != SQLITE_DONE) {
-        error_ = sqlite3_errmsg(db_);
-        return false;
-      }
-      sqlite3_reset(orders.get());
+      Binder{orders.get()}
+          .Int(id)
+          .Int(1 + random_.Below(kCustomers))
+          .Text(date)
+          .Text(random_.Pick(kStatuses));
+      if (!Insert(orders.get())) return false;
       const int lines = 1 + random_.Below(kMostLinesPerOrder);
       for (int line = 1; line <= lines; ++line) {
         const int product = 1 + random_.Below(kProducts);
         Bind().Int(id).Int(line).Int(product).Int(1 + random_.Below(9)).Int(prices_[product]);
-        if (!Insert()) return false;
+        if (!Insert(statement_.get())) return false;
       }
     }
     return true;

@@ -45,11 +45,10 @@ TEST(CompareSchemas, FindsTablesOnOneSideInNameOrder) {
 
 TEST(CompareSchemas, FindsAddedRemovedAndChangedColumns) {
   const SchemaDiff diff = CompareSchemas(
-      {Table("users", {Column("id", "INTEGER", true), Column("age", "INT"),
-                       Column("name", "TEXT"), Column("code", "TEXT")})},
-      {Table("users", {Column("id", "TEXT", true), Column("name", "TEXT"),
-                       Column("email", "TEXT"), Column("code", "TEXT", true),
-                       Column("Age", "INT")})});
+      {Table("users", {Column("id", "INTEGER", true), Column("age", "INT"), Column("name", "TEXT"),
+                       Column("code", "TEXT")})},
+      {Table("users", {Column("id", "TEXT", true), Column("name", "TEXT"), Column("email", "TEXT"),
+                       Column("code", "TEXT", true), Column("Age", "INT")})});
   ASSERT_EQ(diff.changedTables.size(), 1u);
   const TableChange& users = diff.changedTables[0];
   EXPECT_EQ(users.table, "users");

@@ -12,6 +12,12 @@ namespace {
 // How long a command waits for another process's lock before it gives up.
 const int kBusyTimeoutMs = 5000;
 
+void AppendHexByte(std::string& out, unsigned char byte) {
+  static const char kHexDigits[] = "0123456789ABCDEF";
+  out += kHexDigits[byte >> 4];
+  out += kHexDigits[byte & 0xF];
+}
+
 bool FileExists(const std::string& path) { return std::ifstream(path).is_open(); }
 
 // Bytes 18 and 19 of the header are both 2 in a database in write-ahead-log mode.
@@ -22,7 +28,6 @@ bool IsWalDatabase(const std::string& path) {
 }
 
 std::string PercentEncoded(const std::string& text) {
-  static const char kHexDigits[] = "0123456789ABCDEF";
   std::string encoded;
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
@@ -30,8 +35,7 @@ std::string PercentEncoded(const std::string& text) {
       encoded += c;
     } else {
       encoded += '%';
-      encoded += kHexDigits[byte >> 4];
-      encoded += kHexDigits[byte & 0xF];
+      AppendHexByte(encoded, byte);
     }
   }
   return encoded;
@@ -96,14 +100,10 @@ std::string_view CellText(sqlite3_stmt* statement, int column, std::string& scra
       return scratch;
     }
     case SQLITE_BLOB: {
-      static const char kHexDigits[] = "0123456789ABCDEF";
       const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(statement, column));
       const int size = sqlite3_column_bytes(statement, column);
       scratch = "X'";
-      for (int i = 0; i < size; ++i) {
-        scratch += kHexDigits[bytes[i] >> 4];
-        scratch += kHexDigits[bytes[i] & 0xF];
-      }
+      for (int i = 0; i < size; ++i) AppendHexByte(scratch, bytes[i]);
       scratch += '\'';
       return scratch;
     }

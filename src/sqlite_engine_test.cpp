@@ -186,8 +186,7 @@ TEST_F(SqliteEngineTest, AnalyzeReportsPragmas) {
   EXPECT_TRUE(diagnostics.foreignKeysOk);
   EXPECT_EQ(diagnostics.journalMode, "delete");
   EXPECT_EQ(diagnostics.pageSize, 1024);
-  EXPECT_EQ(diagnostics.pageCount * diagnostics.pageSize,
-            static_cast<int64_t>(fs::file_size(db)));
+  EXPECT_EQ(diagnostics.pageCount * diagnostics.pageSize, static_cast<int64_t>(fs::file_size(db)));
   EXPECT_EQ(diagnostics.freelistCount, 0);
 
   const std::string wal = MakeDatabase("wal.db", "PRAGMA journal_mode = wal; CREATE TABLE t (a)");
@@ -195,12 +194,12 @@ TEST_F(SqliteEngineTest, AnalyzeReportsPragmas) {
 }
 
 TEST_F(SqliteEngineTest, DamagedDatabaseNeverPasses) {
-  const std::string db = MakeDatabase(
-      "damaged.db",
-      "PRAGMA page_size = 1024; CREATE TABLE t (a INTEGER PRIMARY KEY, b TEXT);"
-      "CREATE INDEX t_b ON t (b);"
-      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000)"
-      " INSERT INTO t SELECT i, printf('row %d', i) FROM n;");
+  const std::string db =
+      MakeDatabase("damaged.db",
+                   "PRAGMA page_size = 1024; CREATE TABLE t (a INTEGER PRIMARY KEY, b TEXT);"
+                   "CREATE INDEX t_b ON t (b);"
+                   "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000)"
+                   " INSERT INTO t SELECT i, printf('row %d', i) FROM n;");
   {
     // Scribble over the middle of a few pages, past the header page.
     std::fstream file(db, std::ios::in | std::ios::out | std::ios::binary);
@@ -235,12 +234,9 @@ TEST_F(SqliteEngineTest, ExportFindsTablesByTheirOwnNames) {
     bool found;
     const char* text;
   } cases[] = {
-      {"a,b \"c\"", true, "\"x,y\"\n1\n"},
-      {"orders", true, "id\n7\n"},
-      {"big", true, "twice\n14\n"},
-      {"Orders; DROP TABLE Orders", false, ""},
-      {"\"Orders\"", false, ""},
-      {"nothing", false, ""},
+      {"a,b \"c\"", true, "\"x,y\"\n1\n"}, {"orders", true, "id\n7\n"},
+      {"big", true, "twice\n14\n"},        {"Orders; DROP TABLE Orders", false, ""},
+      {"\"Orders\"", false, ""},           {"nothing", false, ""},
       {"sqlite_master", false, ""},
   };
   for (const auto& c : cases) {
@@ -256,8 +252,8 @@ TEST_F(SqliteEngineTest, ExportFindsTablesByTheirOwnNames) {
 
 TEST_F(SqliteEngineTest, ReadOnlyOperationsLeaveTheDirectoryAsItWas) {
   const std::string rollback = MakeDatabase("r.db", "CREATE TABLE t (a); INSERT INTO t VALUES (1)");
-  const std::string wal =
-      MakeDatabase("w.db", "PRAGMA journal_mode = wal; CREATE TABLE t (b); INSERT INTO t VALUES (2)");
+  const std::string wal = MakeDatabase(
+      "w.db", "PRAGMA journal_mode = wal; CREATE TABLE t (b); INSERT INTO t VALUES (2)");
   const auto before = Snapshot();
   ASSERT_EQ(before.size(), 2u);  // closing the last connection removes the log
   for (const std::string& db : {rollback, wal}) {
@@ -270,8 +266,8 @@ TEST_F(SqliteEngineTest, ReadOnlyOperationsLeaveTheDirectoryAsItWas) {
 }
 
 TEST_F(SqliteEngineTest, DiffComparesBothSchemas) {
-  const std::string first =
-      MakeDatabase("1.db", "CREATE TABLE t (id INTEGER PRIMARY KEY, old TEXT); CREATE TABLE gone (x)");
+  const std::string first = MakeDatabase(
+      "1.db", "CREATE TABLE t (id INTEGER PRIMARY KEY, old TEXT); CREATE TABLE gone (x)");
   const std::string second =
       MakeDatabase("2.db", "CREATE TABLE t (id TEXT PRIMARY KEY, added); CREATE TABLE fresh (y)");
   const SchemaDiff diff = SqliteEngine::DiffDatabases(first, second);

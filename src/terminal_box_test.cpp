@@ -21,8 +21,7 @@ TEST(TerminalBox, FramesCaptionLinesAndButton) {
 
 TEST(TerminalBox, WidensToTheLongestOfCaptionAndLines) {
   const std::string box = FormatTerminalBox("A much longer caption", "x");
-  EXPECT_EQ(box.rfind("+---------------------------+\r\n| (i) A much longer caption |\r\n", 0),
-            0u);
+  EXPECT_EQ(box.rfind("+---------------------------+\r\n| (i) A much longer caption |\r\n", 0), 0u);
   EXPECT_NE(box.find("| x                         |\r\n"), std::string::npos);
 }
 

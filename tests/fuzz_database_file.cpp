@@ -13,9 +13,7 @@
 
 namespace {
 
-std::string ScratchPath() {
-  return "/tmp/corvenmark_fuzz_" + std::to_string(getpid()) + ".db";
-}
+std::string ScratchPath() { return "/tmp/corvenmark_fuzz_" + std::to_string(getpid()) + ".db"; }
 
 void RemoveDatabase(const std::string& path) {
   for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::remove((path + suffix).c_str());
@@ -34,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Corvenmark::SchemaResult schema = SqliteEngine::InspectSchema(path);
   SqliteEngine::AnalyzeDatabase(path);
   SqliteEngine::ExportCsv(path, "t");
-  for (const Corvenmark::TableMeta& table : schema.tables) SqliteEngine::ExportCsv(path, table.name);
+  for (const Corvenmark::TableMeta& table : schema.tables)
+    SqliteEngine::ExportCsv(path, table.name);
   RemoveDatabase(path);
   return 0;
 }
