@@ -2,10 +2,15 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <string>
 
+#include "csv.h"
 #include "engines.h"
+#include "file_system.h"
+#include "query_report.h"
 #include "reports.h"
+#include "schema_diff.h"
 
 namespace Corvenmark {
 namespace {
@@ -17,10 +22,11 @@ struct Invocation {
   const char* const* args;  ///< args[0] is the option.
   std::ostream& out;
   std::ostream& err;
+  const char* errorName;  ///< The command as its error lines name it.
 };
 
-int ReportFailure(const Invocation& run, const char* command, const std::string& message) {
-  run.err << command << " Error: " << message << '\n';
+int ReportFailure(const Invocation& run, const std::string& message) {
+  WriteErrorLine(run.err, run.errorName, message);
   return 1;
 }
 
@@ -32,46 +38,65 @@ int RunHelp(const Invocation& run) {
 int RunSample(const Invocation& run) {
   const std::string outPath = run.args[1];
   const SampleResult sample = run.engine.createSampleBenchmarkDb(outPath);
-  if (!sample.success) return ReportFailure(run, "Sample", sample.errorMessage);
+  if (!sample.success) return ReportFailure(run, sample.errorMessage);
   WriteSampleLine(run.out, sample.status, outPath);
+  // A new database whose report was lost would make the same command fail next time, so a
+  // failed command leaves nothing behind.
+  if (!run.out.flush() && sample.createdFile) RemoveFile(outPath);
   return 0;
 }
 
 int RunQuery(const Invocation& run) {
-  const QueryResult result = run.engine.executeQuery(run.args[1], run.args[2]);
-  if (!result.success) return ReportFailure(run, "Query", result.errorMessage);
-  WriteQueryReport(run.out, result);
+  QueryReport report;
+  const QueryOutcome outcome = run.engine.runQuery(run.args[1], run.args[2], report);
+  if (!outcome.success) {
+    return ReportFailure(run, outcome.errorMessage.empty() ? report.error() : outcome.errorMessage);
+  }
+  if (!report.Write(run.out, outcome.elapsedMs)) return ReportFailure(run, report.error());
   return 0;
 }
 
 int RunSchema(const Invocation& run) {
   const std::string dbPath = run.args[1];
-  const SchemaResult schema = run.engine.inspectSchema(dbPath);
-  if (!schema.success) return ReportFailure(run, "Schema", schema.errorMessage);
+  const SchemaResult schema = run.engine.inspectSchema(dbPath, true);
+  if (!schema.success) return ReportFailure(run, schema.errorMessage);
   WriteSchemaListing(run.out, dbPath, schema.tables);
   return 0;
 }
 
 int RunAnalyze(const Invocation& run) {
   const DbDiagnostics diagnostics = run.engine.analyzeDatabase(run.args[1]);
-  if (!diagnostics.success) return ReportFailure(run, "Analyze", diagnostics.errorMessage);
+  if (!diagnostics.success) return ReportFailure(run, diagnostics.errorMessage);
   WriteDiagnostics(run.out, diagnostics);
   return 0;
 }
 
+// The CSV goes out while the table is read. A failure before the first row leaves the output
+// empty; one after it ends the CSV after the last complete record. A failed write is left for
+// the caller's check of the output to report.
 int RunExportCsv(const Invocation& run) {
-  const CsvExport csv = run.engine.exportCsv(run.args[1], run.args[2]);
-  if (!csv.success) return ReportFailure(run, "Export", csv.errorMessage);
-  run.out << csv.text;
-  return 0;
+  CsvWriter csv(run.out);
+  const Outcome outcome = run.engine.exportTable(run.args[1], run.args[2], csv);
+  if (outcome.success) {
+    csv.Finish();
+    return 0;
+  }
+  if (outcome.errorMessage.empty()) return 1;
+  if (csv.HasRows()) csv.Finish();
+  return ReportFailure(run, outcome.errorMessage);
 }
 
 int RunDiff(const Invocation& run) {
   const std::string firstPath = run.args[1];
   const std::string secondPath = run.args[2];
-  const SchemaDiff diff = run.engine.diffDatabases(firstPath, secondPath);
-  if (!diff.success) return ReportFailure(run, "Diff", diff.errorMessage);
-  WriteSchemaDiff(run.out, firstPath, secondPath, diff);
+  SchemaResult schemas[2];
+  const std::string* paths[2] = {&firstPath, &secondPath};
+  for (int i = 0; i < 2; ++i) {
+    schemas[i] = run.engine.inspectSchema(*paths[i], false);
+    if (!schemas[i].success) return ReportFailure(run, schemas[i].errorMessage);
+  }
+  WriteSchemaDiff(run.out, firstPath, secondPath,
+                  CompareSchemas(schemas[0].tables, schemas[1].tables));
   return 0;
 }
 
@@ -79,20 +104,34 @@ struct Command {
   const char* option;
   int leastArgc;  ///< Arguments needed, counting the program name and the option.
   int (*run)(const Invocation&);
+  const char* errorName;
 };
 
 // Matched in this order; the first option that equals the argument and has enough arguments
 // after it runs.
 const Command kCommands[] = {
-    {"--help", 2, RunHelp},
-    {"-h", 2, RunHelp},
-    {"--sample", 3, RunSample},
-    {"--query", 4, RunQuery},
-    {"--schema", 3, RunSchema},
-    {"--analyze", 3, RunAnalyze},
-    {"--export-csv", 4, RunExportCsv},
-    {"--diff", 4, RunDiff},
+    {"--help", 2, RunHelp, "Help"},
+    {"-h", 2, RunHelp, "Help"},
+    {"--sample", 3, RunSample, "Sample"},
+    {"--query", 4, RunQuery, "Query"},
+    {"--schema", 3, RunSchema, "Schema"},
+    {"--analyze", 3, RunAnalyze, "Analyze"},
+    {"--export-csv", 4, RunExportCsv, "Export"},
+    {"--diff", 4, RunDiff, "Diff"},
 };
+
+int RunOne(const Command& command, const Invocation& run) {
+  if (run.engine.whyUnavailable != nullptr) {
+    const std::string reason = run.engine.whyUnavailable();
+    if (!reason.empty()) return ReportFailure(run, reason);
+  }
+  try {
+    return command.run(run);
+  } catch (const std::bad_alloc&) {
+    // Memory ran out while a result was built: a failure like any other, not a crash.
+    return ReportFailure(run, "out of memory");
+  }
+}
 
 }  // namespace
 
@@ -109,8 +148,9 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
     }
     engine = FindEngine(argv[2]);
     if (engine == nullptr) {
-      err << "Engine Error: unknown engine '" << argv[2] << "' (expected " << EngineNames()
-          << ")\n";
+      WriteErrorLine(err, "Engine",
+                     std::string("unknown engine '") + argv[2] + "' (expected " + EngineNames() +
+                         ")");
       return 1;
     }
     optionIndex = 3;
@@ -119,7 +159,8 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   for (const Command& command : kCommands) {
     if (optionIndex < argc && argcFromOption >= command.leastArgc &&
         std::strcmp(argv[optionIndex], command.option) == 0) {
-      return command.run({*engine, programName, argv + optionIndex, out, err});
+      return RunOne(command, {*engine, programName, argv + optionIndex, out, err,
+                              command.errorName});
     }
   }
   WriteUsage(out, programName);

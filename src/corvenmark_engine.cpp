@@ -27,7 +27,7 @@ DbDiagnostics VaneEngine::AnalyzeDatabase(const std::string&) {
   diagnostics.pageSize = 4096;
   diagnostics.pageCount = 10;
   diagnostics.freelistCount = 0;
-  diagnostics.foreignKeysOk = true;
+  diagnostics.integrityChecked = true;
   diagnostics.success = true;
   return diagnostics;
 }

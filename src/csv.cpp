@@ -1,7 +1,6 @@
 #include "csv.h"
 
 namespace Corvenmark {
-
 namespace {
 
 bool NeedsQuotes(std::string_view field) {
@@ -13,17 +12,50 @@ bool NeedsQuotes(std::string_view field) {
 
 }  // namespace
 
-void AppendCsvField(std::string& out, std::string_view field) {
-  if (!NeedsQuotes(field)) {
-    out += field;
+void AppendCsvField(std::string& out, const CellView& field) {
+  if (field.isNull) return;
+  if (!field.text.empty() && !NeedsQuotes(field.text)) {
+    out += field.text;
     return;
   }
   out += '"';
-  for (const char c : field) {
+  for (const char c : field.text) {
     if (c == '"') out += '"';
     out += c;
   }
   out += '"';
 }
+
+CsvWriter::CsvWriter(std::ostream& out, size_t bufferBytes)
+    : out_(out), bufferBytes_(bufferBytes) {}
+
+bool CsvWriter::BeginResult(const std::vector<std::string>& columns) {
+  buffer_.clear();
+  rows_ = 0;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (i > 0) buffer_ += ',';
+    AppendCsvField(buffer_, {columns[i]});
+  }
+  buffer_ += '\n';
+  return true;
+}
+
+bool CsvWriter::AddRow(const CellView* cells, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (i > 0) buffer_ += ',';
+    AppendCsvField(buffer_, cells[i]);
+  }
+  buffer_ += '\n';
+  ++rows_;
+  return buffer_.size() < bufferBytes_ || Flush();
+}
+
+bool CsvWriter::Flush() {
+  out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+  buffer_.clear();
+  return static_cast<bool>(out_);
+}
+
+bool CsvWriter::Finish() { return Flush(); }
 
 }  // namespace Corvenmark

@@ -1,27 +1,79 @@
 #include "engines.h"
 
 #include <iterator>
+#include <string_view>
+#include <vector>
 
+#include "corvenmark_engine.h"
 #include "sqlite_engine.h"
 
 namespace Corvenmark {
 namespace {
 
-template <class EngineClass>
-constexpr Engine EngineOf(const char* name) {
-  return {name,
-          &EngineClass::ExecuteQuery,
-          &EngineClass::InspectSchema,
-          &EngineClass::AnalyzeDatabase,
-          &EngineClass::ExportCsv,
-          &EngineClass::CreateSampleBenchmarkDb,
-          &EngineClass::DiffDatabases};
+// The built-in engine answers with whole records; these pass them on through the same seam as
+// every other engine, so the front end prints them by the same rules.
+
+bool SendRows(const std::vector<std::string>& columns, const RowList& rows, RowSink& sink) {
+  if (!sink.BeginResult(columns)) return false;
+  std::vector<CellView> cells;
+  for (size_t row = 0; row < rows.size(); ++row) {
+    cells.clear();
+    for (size_t cell = 0; cell < rows.CellCount(row); ++cell) {
+      cells.push_back({rows.Cell(row, cell)});
+    }
+    if (!sink.AddRow(cells.data(), cells.size())) return false;
+  }
+  return true;
 }
 
-// The first entry is the default engine.
+QueryOutcome BuiltinRunQuery(const std::string& dbPath, const std::string& sql, RowSink& rows) {
+  const QueryResult result = VaneEngine::ExecuteQuery(dbPath, sql);
+  QueryOutcome outcome;
+  outcome.errorMessage = result.errorMessage;
+  outcome.success = result.success && SendRows(result.columns, result.rows, rows);
+  outcome.elapsedMs = result.elapsedMs;
+  outcome.changedRows = result.changedRows;
+  return outcome;
+}
+
+SchemaResult BuiltinInspectSchema(const std::string& dbPath, bool) {
+  return VaneEngine::InspectSchema(dbPath);
+}
+
+// The built-in document is fixed text with no quoted or empty fields, so splitting its lines
+// at commas gives back exactly the records the CSV writer turns into the same bytes.
+Outcome BuiltinExportTable(const std::string& dbPath, const std::string& table, RowSink& rows) {
+  const CsvExport csv = VaneEngine::ExportCsv(dbPath, table);
+  Outcome outcome;
+  outcome.errorMessage = csv.errorMessage;
+  if (!csv.success) return outcome;
+  std::vector<std::vector<std::string>> records;
+  std::string_view text = csv.text;
+  while (!text.empty()) {
+    const std::string_view line = text.substr(0, text.find('\n'));
+    text.remove_prefix(std::min(text.size(), line.size() + 1));
+    std::vector<std::string>& record = records.emplace_back();
+    for (size_t start = 0;;) {
+      const size_t comma = line.find(',', start);
+      record.emplace_back(line.substr(start, comma - start));
+      if (comma == std::string_view::npos) break;
+      start = comma + 1;
+    }
+  }
+  if (records.empty()) records.emplace_back();
+  const std::vector<std::string> columns = records.front();
+  records.erase(records.begin());
+  outcome.success = SendRows(columns, RowList(records), rows);
+  return outcome;
+}
+
 const Engine kEngines[] = {
-    EngineOf<VaneEngine>("builtin"),
-    EngineOf<SqliteEngine>("sqlite"),
+    {"builtin", "builtin", nullptr, BuiltinRunQuery, BuiltinInspectSchema,
+     VaneEngine::AnalyzeDatabase, BuiltinExportTable, VaneEngine::CreateSampleBenchmarkDb,
+     nullptr},
+    {"sqlite", "sqlite", nullptr, SqliteEngine::RunQuery, SqliteEngine::InspectSchema,
+     SqliteEngine::AnalyzeDatabase, SqliteEngine::ExportTable,
+     SqliteEngine::CreateSampleBenchmarkDb, nullptr},
 };
 
 }  // namespace

@@ -20,17 +20,6 @@ const char* const kOptionLines[] = {
     "  --sample <out_db>         Generate sample high-speed benchmark database",
 };
 
-void WriteTabSeparated(std::ostream& out, const std::vector<std::string>& cells) {
-  if (cells.empty()) return;
-  std::string line;
-  for (const std::string& cell : cells) {
-    line += cell;
-    line += '\t';
-  }
-  line.back() = '\n';
-  out << line;
-}
-
 void WriteColumn(std::ostream& out, const std::string& type, bool primaryKey) {
   out << type;
   if (primaryKey) out << " [PRIMARY KEY]";
@@ -87,12 +76,37 @@ std::string FormatElapsed(double milliseconds) {
   return text;
 }
 
-void WriteQueryReport(std::ostream& out, const QueryResult& result) {
-  out << "Executed in " << FormatElapsed(result.elapsedMs) << " ms (" << result.rows.size()
-      << " rows):\n";
-  WriteTabSeparated(out, result.columns);
-  const std::string_view lines = result.rows.TabSeparatedLines();
-  out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+void WriteTabSeparatedLine(std::ostream& out, const std::vector<std::string>& cells) {
+  if (cells.empty()) return;
+  std::string line;
+  for (const std::string& cell : cells) {
+    line += cell;
+    line += '\t';
+  }
+  line.back() = '\n';
+  out << line;
+}
+
+void WriteErrorLine(std::ostream& err, const char* command, const std::string& message) {
+  static const char kHexDigits[] = "0123456789abcdef";
+  std::string line = std::string(command) + " Error: ";
+  for (const char c : message) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\t') {
+      line += "\\t";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      line += "\\x";
+      line += kHexDigits[byte >> 4];
+      line += kHexDigits[byte & 0xf];
+    } else {
+      line += c;
+    }
+  }
+  err << line << '\n';
 }
 
 void WriteSchemaListing(std::ostream& out, const std::string& dbPath,

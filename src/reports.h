@@ -5,16 +5,21 @@
 #include <ostream>
 #include <string>
 
-#include "corvenmark_engine.h"
+#include "records.h"
 
 namespace Corvenmark {
 
 /// Writes the usage text. A null program name prints as an empty one.
 void WriteUsage(std::ostream& out, const char* programName);
 
-/// Writes the "Executed in" line, the header line (only when there are columns) and one line
-/// per row, each row by its own number of cells. Values are written as they are, unescaped.
-void WriteQueryReport(std::ostream& out, const QueryResult& result);
+/// Writes the cells with one tab between neighbours and a line feed after the last; nothing
+/// at all when there are no cells.
+void WriteTabSeparatedLine(std::ostream& out, const std::vector<std::string>& cells);
+
+/// Writes "<command> Error: <message>" as exactly one line: control characters in the message
+/// (which may come from the command line or from a database) are written visibly escaped, as
+/// \n, \r, \t or \xHH.
+void WriteErrorLine(std::ostream& err, const char* command, const std::string& message);
 
 void WriteSchemaListing(std::ostream& out, const std::string& dbPath,
                         const std::vector<TableMeta>& tables);

@@ -5,10 +5,10 @@
 
 namespace Corvenmark {
 
-/// Creates a new SQLite database at `path` holding a shop's customers, products, orders and
-/// order lines, over a million rows in all. The data comes from a fixed seed, so two databases
-/// made this way hold the same rows. Fails without touching anything when `path` exists; a
-/// database left half made by a failure is removed.
+/// Creates a new SQLite database at `path` holding the sample rows, over a million in all,
+/// with keys and indexes. The database is built under a temporary name beside `path` and
+/// takes the name only when it is complete, so that an interrupted or failed run leaves
+/// nothing under `path`, and a file that exists there is never touched.
 bool CreateSampleDatabase(const std::string& path, std::string& errorMessage);
 
 }  // namespace Corvenmark

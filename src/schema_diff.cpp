@@ -1,37 +1,52 @@
 #include "schema_diff.h"
 
+#include <algorithm>
 #include <map>
 #include <string>
 
 namespace Corvenmark {
 namespace {
 
+std::string FoldedCase(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
 template <class Item>
 std::map<std::string, const Item*> ByName(const std::vector<Item>& items) {
   std::map<std::string, const Item*> byName;
-  for (const Item& item : items) byName.emplace(item.name, &item);
+  for (const Item& item : items) byName.emplace(FoldedCase(item.name), &item);
   return byName;
 }
 
-TableChange CompareTables(const TableMeta& first, const TableMeta& second) {
+bool SameType(const std::string& first, const std::string& second, const TypeComparison& types) {
+  if (types.firstFamily == nullptr || types.secondFamily == nullptr) return first == second;
+  return types.firstFamily(first) == types.secondFamily(second);
+}
+
+TableChange CompareTables(const TableMeta& first, const TableMeta& second,
+                          const TypeComparison& types) {
   TableChange change;
   change.table = first.name;
   const auto firstColumns = ByName(first.columns);
   const auto secondColumns = ByName(second.columns);
   for (const ColumnMeta& column : first.columns) {
-    const auto match = secondColumns.find(column.name);
+    const auto match = secondColumns.find(FoldedCase(column.name));
     if (match == secondColumns.end()) {
       change.removedColumns.push_back(column);
       continue;
     }
     const ColumnMeta& after = *match->second;
-    if (column.type != after.type || column.primaryKey != after.primaryKey) {
+    if (!SameType(column.type, after.type, types) || column.primaryKey != after.primaryKey) {
       change.changedColumns.push_back(
           {column.name, column.type, after.type, column.primaryKey, after.primaryKey});
     }
   }
   for (const ColumnMeta& column : second.columns) {
-    if (firstColumns.count(column.name) == 0) change.addedColumns.push_back(column);
+    if (firstColumns.count(FoldedCase(column.name)) == 0) change.addedColumns.push_back(column);
   }
   return change;
 }
@@ -41,25 +56,35 @@ bool HasChanges(const TableChange& change) {
          !change.changedColumns.empty();
 }
 
+std::vector<const TableMeta*> InNameOrder(const std::vector<TableMeta>& tables) {
+  std::vector<const TableMeta*> ordered;
+  for (const TableMeta& table : tables) ordered.push_back(&table);
+  std::sort(ordered.begin(), ordered.end(),
+            [](const TableMeta* a, const TableMeta* b) { return a->name < b->name; });
+  return ordered;
+}
+
 }  // namespace
 
-SchemaDiff CompareSchemas(const std::vector<TableMeta>& first,
-                          const std::vector<TableMeta>& second) {
+SchemaDiff CompareSchemas(const std::vector<TableMeta>& first, const std::vector<TableMeta>& second,
+                          const TypeComparison& types) {
   SchemaDiff diff;
   diff.success = true;
   const auto firstTables = ByName(first);
   const auto secondTables = ByName(second);
-  for (const auto& [name, table] : firstTables) {
-    const auto match = secondTables.find(name);
+  for (const TableMeta* table : InNameOrder(first)) {
+    const auto match = secondTables.find(FoldedCase(table->name));
     if (match == secondTables.end()) {
-      diff.tablesOnlyInFirst.push_back(name);
+      diff.tablesOnlyInFirst.push_back(table->name);
       continue;
     }
-    TableChange change = CompareTables(*table, *match->second);
+    TableChange change = CompareTables(*table, *match->second, types);
     if (HasChanges(change)) diff.changedTables.push_back(std::move(change));
   }
-  for (const auto& [name, table] : secondTables) {
-    if (firstTables.count(name) == 0) diff.tablesOnlyInSecond.push_back(name);
+  for (const TableMeta* table : InNameOrder(second)) {
+    if (firstTables.count(FoldedCase(table->name)) == 0) {
+      diff.tablesOnlyInSecond.push_back(table->name);
+    }
   }
   return diff;
 }

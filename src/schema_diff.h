@@ -1,18 +1,29 @@
 #ifndef CORVENMARK_SCHEMA_DIFF_H_
 #define CORVENMARK_SCHEMA_DIFF_H_
 
+#include <string>
 #include <vector>
 
-#include "corvenmark_engine.h"
+#include "engine.h"
+#include "records.h"
 
 namespace Corvenmark {
 
+/// How declared types are compared. With no families given they compare byte for byte, as
+/// within one database format; with each side's family function, types of two formats compare
+/// by family, so that INTEGER and BIGINT are the same.
+struct TypeComparison {
+  TypeFamily (*firstFamily)(const std::string& type) = nullptr;
+  TypeFamily (*secondFamily)(const std::string& type) = nullptr;
+};
+
 /// The structural difference between two lists of tables. Tables and columns are matched by
-/// exact name; a column present in both differs when its declared type (compared byte for byte)
-/// or its primary-key membership does. Tables are reported in name order, columns in the order
-/// their table declares them.
-SchemaDiff CompareSchemas(const std::vector<TableMeta>& first,
-                          const std::vector<TableMeta>& second);
+/// name without regard to ASCII case, as both SQLite and DuckDB match them; a column present
+/// in both differs when its declared type or its primary-key membership does. Tables are
+/// reported in byte order of their names (the first database's spelling when both have them),
+/// columns in the order their table declares them.
+SchemaDiff CompareSchemas(const std::vector<TableMeta>& first, const std::vector<TableMeta>& second,
+                          const TypeComparison& types = {});
 
 }  // namespace Corvenmark
 

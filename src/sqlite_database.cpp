@@ -4,6 +4,7 @@
 #include <charconv>
 #include <fstream>
 
+#include "file_system.h"
 #include "sqlite_path.h"
 
 namespace Corvenmark {
@@ -18,8 +19,6 @@ void AppendHexByte(std::string& out, unsigned char byte) {
   out += kHexDigits[byte & 0xF];
 }
 
-bool FileExists(const std::string& path) { return std::ifstream(path).is_open(); }
-
 // Bytes 18 and 19 of the header are both 2 in a database in write-ahead-log mode.
 bool IsWalDatabase(const std::string& path) {
   char header[20] = {};
@@ -27,6 +26,9 @@ bool IsWalDatabase(const std::string& path) {
   return file.read(header, sizeof header) && header[18] == 2 && header[19] == 2;
 }
 
+// Every path reaches SQLite as a URI built from the percent-encoded name, so that no name is
+// read as anything but a file: not "file:..." as a URI of its own, not ":memory:" or "" as a
+// database in memory, and not "?", "#" or "%" as the start of URI parameters.
 std::string PercentEncoded(const std::string& text) {
   std::string encoded;
   for (const char c : text) {
@@ -41,37 +43,60 @@ std::string PercentEncoded(const std::string& text) {
   return encoded;
 }
 
-// A read-only connection to a database in write-ahead-log mode creates the log and its index
-// when they are missing, and cannot remove them afterwards. When there is no log, every page is
-// in the database file itself, so it is opened as an immutable file, which creates nothing.
-int OpenDatabase(const std::string& path, int flags, sqlite3** db, bool& immutable) {
-  // A connection is only ever used by the thread that opened it; without its mutex every
-  // call into SQLite is cheaper, which shows over millions of cells.
-  flags |= SQLITE_OPEN_NOMUTEX;
-  immutable =
-      (flags & SQLITE_OPEN_READONLY) != 0 && IsWalDatabase(path) && !FileExists(path + "-wal");
-  if (immutable) {
-    const std::string uri = "file:" + PercentEncoded(SqlitePath(path)) + "?immutable=1";
-    return sqlite3_open_v2(uri.c_str(), db, flags | SQLITE_OPEN_URI, nullptr);
+// How a read-only command reads a database in write-ahead-log mode without writing:
+// - no log: every page is in the database file itself, so it is opened as an immutable file,
+//   which creates nothing (a plain read-only open would create the log and its index and could
+//   not remove them);
+// - a log but no index (left by a crash): the index is kept in memory, which SQLite allows only
+//   to a connection in exclusive locking mode; a read-only file cannot hold the exclusive lock,
+//   so the file system layer that takes no locks is used;
+// - both: an ordinary read-only open, which shares the index with any writer.
+struct OpenPlan {
+  std::string uri;
+  bool immutable = false;
+  bool indexInMemory = false;
+};
+
+OpenPlan PlanOpen(const std::string& path, int flags) {
+  OpenPlan plan;
+  const std::string file = RealFilePath(path);
+  plan.uri = "file:" + PercentEncoded(SqlitePath(file));
+  if ((flags & SQLITE_OPEN_READONLY) == 0 || !IsWalDatabase(file)) return plan;
+  if (!PathExists(file + "-wal")) {
+    plan.immutable = true;
+    plan.uri += "?immutable=1";
+  } else if (!PathExists(file + "-shm")) {
+    plan.indexInMemory = true;
+    plan.uri += std::string("?vfs=") + NoLockingVfsName();
   }
-  return sqlite3_open_v2(SqlitePath(path).c_str(), db, flags, nullptr);
+  return plan;
 }
 
 }  // namespace
 
 OpenedDatabase OpenExistingDatabase(const std::string& path, int flags) {
   OpenedDatabase opened;
+  if (path.empty()) {
+    opened.errorMessage = "empty database path";
+    return opened;
+  }
+  const OpenPlan plan = PlanOpen(path, flags);
+  opened.walOpenedImmutable = plan.immutable;
+  // A connection is only ever used by the thread that opened it; without its mutex every
+  // call into SQLite is cheaper, which shows over millions of cells.
   sqlite3* db = nullptr;
-  const int status = OpenDatabase(path, flags, &db, opened.walOpenedImmutable);
+  const int status =
+      sqlite3_open_v2(plan.uri.c_str(), &db, flags | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
   opened.db.reset(db);
   if (status == SQLITE_OK) {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
-    // Reading the schema's size forces the header to be read and checked.
-    if (sqlite3_exec(db, "SELECT count(*) FROM main.sqlite_master", nullptr, nullptr, nullptr) ==
-        SQLITE_OK) {
-      return opened;
-    }
+    // Reading the schema's size forces the header (and any log) to be read and checked.
+    const char* check = plan.indexInMemory
+                            ? "PRAGMA main.locking_mode = EXCLUSIVE;"
+                              "SELECT count(*) FROM main.sqlite_master"
+                            : "SELECT count(*) FROM main.sqlite_master";
+    if (sqlite3_exec(db, check, nullptr, nullptr, nullptr) == SQLITE_OK) return opened;
   }
   opened.errorMessage =
       std::string(db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(status)) + ": " + path;
@@ -87,17 +112,17 @@ StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage)
   return StatementHandle(statement);
 }
 
-std::string_view CellText(sqlite3_stmt* statement, int column, std::string& scratch) {
+CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch) {
   switch (sqlite3_column_type(statement, column)) {
     case SQLITE_NULL:
-      return {};
+      return {{}, true};
     case SQLITE_INTEGER: {
       // The same digits SQLite writes, without its conversion of the value in place.
       char digits[24];
       const auto end =
           std::to_chars(digits, digits + sizeof digits, sqlite3_column_int64(statement, column));
       scratch.assign(digits, end.ptr);
-      return scratch;
+      return {scratch};
     }
     case SQLITE_BLOB: {
       const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(statement, column));
@@ -105,12 +130,12 @@ std::string_view CellText(sqlite3_stmt* statement, int column, std::string& scra
       scratch = "X'";
       for (int i = 0; i < size; ++i) AppendHexByte(scratch, bytes[i]);
       scratch += '\'';
-      return scratch;
+      return {scratch};
     }
     default: {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
       if (text == nullptr) return {};
-      return {text, static_cast<size_t>(sqlite3_column_bytes(statement, column))};
+      return {{text, static_cast<size_t>(sqlite3_column_bytes(statement, column))}};
     }
   }
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine.h"
+
 namespace Corvenmark {
 
 struct DatabaseCloser {
@@ -28,17 +30,19 @@ struct OpenedDatabase {
 };
 
 /// Opens an existing database; never creates one. `flags` is SQLITE_OPEN_READONLY or
-/// SQLITE_OPEN_READWRITE. The file's header is read at once, so a file that is not a
-/// database fails here rather than in the first statement.
+/// SQLITE_OPEN_READWRITE. The path is always a file name, whatever it looks like. A read-only
+/// connection writes nothing, creates no file and sees every committed transaction, the ones
+/// still in the write-ahead log included. The file's header is read at once, so a file that
+/// is not a database fails here rather than in the first statement.
 OpenedDatabase OpenExistingDatabase(const std::string& path, int flags);
 
 /// Prepares one statement. Returns null and sets `errorMessage` on failure.
 StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage);
 
-/// The text of one result cell: SQLite's own text of the value, empty for NULL, and a BLOB in
-/// SQLite's literal form X'0A1B' (upper-case hexadecimal). The text lives in `scratch` or in
-/// the statement, and is valid until either changes.
-std::string_view CellText(sqlite3_stmt* statement, int column, std::string& scratch);
+/// One result cell: SQLite's own text of the value, a BLOB in SQLite's literal form X'0A1B'
+/// (upper-case hexadecimal), or null. The text lives in `scratch` or in the statement, and is
+/// valid until either changes.
+CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch);
 
 /// Quotes a name as an SQL identifier: in double quotes, inner double quotes doubled.
 std::string QuoteIdentifier(const std::string& name);

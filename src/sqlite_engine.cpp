@@ -1,14 +1,10 @@
 #include "sqlite_engine.h"
 
-#include <algorithm>
 #include <chrono>
-#include <limits>
 #include <utility>
+#include <vector>
 
-#include "csv.h"
-#include "large_buffer.h"
 #include "sample_database.h"
-#include "schema_diff.h"
 #include "sqlite_database.h"
 
 namespace Corvenmark {
@@ -24,22 +20,7 @@ Result Failure(std::string message) {
 
 std::string Text(sqlite3_stmt* statement, int column) {
   std::string scratch;
-  return std::string(CellText(statement, column, scratch));
-}
-
-// Steps `statement` to the end, collecting its rows when `rows` is given.
-int StepAll(sqlite3_stmt* statement, RowList* rows) {
-  const int columnCount = sqlite3_column_count(statement);
-  std::string scratch;
-  int status;
-  while ((status = sqlite3_step(statement)) == SQLITE_ROW) {
-    if (rows == nullptr) continue;
-    rows->AddRow();
-    for (int column = 0; column < columnCount; ++column) {
-      rows->AddCell(CellText(statement, column, scratch));
-    }
-  }
-  return status;
+  return std::string(ReadCell(statement, column, scratch).text);
 }
 
 // SQLite answers null only when it runs out of memory.
@@ -56,14 +37,40 @@ std::vector<std::string> ColumnNames(sqlite3_stmt* statement) {
   return names;
 }
 
-// Runs the statements of `sql` one by one; a result that returns columns replaces the report.
-bool RunStatements(sqlite3* db, const std::string& sql, QueryResult& result) {
+// What StepAll answers when the sink would take no more rows; no SQLite result code is negative.
+const int kStoppedBySink = -1;
+
+// Steps `statement` to the end; a statement with columns sends them and its rows to `rows`.
+// Returns SQLITE_DONE when every row was read and kept.
+int StepAll(sqlite3_stmt* statement, RowSink& rows) {
+  const int columnCount = sqlite3_column_count(statement);
+  if (columnCount == 0) {
+    int status;
+    while ((status = sqlite3_step(statement)) == SQLITE_ROW) {
+    }
+    return status;
+  }
+  if (!rows.BeginResult(ColumnNames(statement))) return kStoppedBySink;
+  std::vector<std::string> scratch(static_cast<size_t>(columnCount));
+  std::vector<CellView> cells(static_cast<size_t>(columnCount));
+  int status;
+  while ((status = sqlite3_step(statement)) == SQLITE_ROW) {
+    for (int column = 0; column < columnCount; ++column) {
+      cells[column] = ReadCell(statement, column, scratch[column]);
+    }
+    if (!rows.AddRow(cells.data(), cells.size())) return kStoppedBySink;
+  }
+  return status;
+}
+
+// Runs the statements of `sql` one by one. Fails with an empty message when `rows` stopped it.
+bool RunStatements(sqlite3* db, const std::string& sql, RowSink& rows, std::string& error) {
   const char* next = sql.c_str();
   while (*next != '\0') {
     const char* start = next;
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db, start, -1, &raw, &next) != SQLITE_OK) {
-      result.errorMessage = sqlite3_errmsg(db);
+      error = sqlite3_errmsg(db);
       return false;
     }
     StatementHandle statement(raw);
@@ -71,23 +78,13 @@ bool RunStatements(sqlite3* db, const std::string& sql, QueryResult& result) {
       if (next == start) break;
       continue;
     }
-    const bool returnsColumns = sqlite3_column_count(raw) > 0;
-    RowList rows;
-    if (StepAll(raw, returnsColumns ? &rows : nullptr) != SQLITE_DONE) {
-      result.errorMessage = sqlite3_errmsg(db);
+    const int status = StepAll(raw, rows);
+    if (status != SQLITE_DONE) {
+      if (status != kStoppedBySink) error = sqlite3_errmsg(db);
       return false;
-    }
-    if (returnsColumns) {
-      result.columns = ColumnNames(raw);
-      result.rows = std::move(rows);
     }
   }
   return true;
-}
-
-int32_t ClampToInt32(sqlite3_int64 value) {
-  return value > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
-                                                     : static_cast<int32_t>(value);
 }
 
 std::vector<ColumnMeta> ReadColumns(sqlite3* db, const std::string& table, std::string& error) {
@@ -131,6 +128,12 @@ int64_t CountRows(sqlite3* db, const std::string& table, std::string& error) {
   return statement ? sqlite3_column_int64(statement.get(), 0) : 0;
 }
 
+// A virtual table whose module is not compiled in can be named but not read.
+bool IsUnreadableVirtualTable(const TableMeta& table, const std::string& error) {
+  return error.rfind("no such module: ", 0) == 0 &&
+         sqlite3_strnicmp(table.createSql.c_str(), "CREATE VIRTUAL", 14) == 0;
+}
+
 // The tables of the main schema but SQLite's internal ones, in byte order of their names.
 SchemaResult ReadSchema(sqlite3* db, bool countRows) {
   SchemaResult schema;
@@ -152,11 +155,15 @@ SchemaResult ReadSchema(sqlite3* db, bool countRows) {
     return schema;
   }
   for (TableMeta& table : schema.tables) {
-    table.columns = ReadColumns(db, table.name, schema.errorMessage);
-    if (countRows && schema.errorMessage.empty()) {
-      table.rowCount = CountRows(db, table.name, schema.errorMessage);
+    std::string& error = schema.errorMessage;
+    table.columns = ReadColumns(db, table.name, error);
+    if (countRows && error.empty()) table.rowCount = CountRows(db, table.name, error);
+    if (IsUnreadableVirtualTable(table, error)) {
+      table.columns.clear();
+      table.rowCount = -1;
+      error.clear();
     }
-    if (!schema.errorMessage.empty()) return schema;
+    if (!error.empty()) return schema;
   }
   schema.success = true;
   return schema;
@@ -175,22 +182,20 @@ bool ReadPragma(sqlite3* db, const char* sql, int64_t& value, std::string& error
   return statement != nullptr;
 }
 
-// True when the check answers exactly one row, "ok". A database too damaged for the check to
-// run is damaged all the same.
-bool PassesIntegrityCheck(sqlite3* db) {
+// Runs the integrity check; `passed` when it answers exactly one row, "ok". Returns false when
+// the check could not run to its end, which a damaged database may cause.
+bool RunIntegrityCheck(sqlite3* db, bool& passed) {
   std::string error;
   StatementHandle statement = Prepare(db, "PRAGMA main.integrity_check", error);
   if (!statement) return false;
-  if (sqlite3_step(statement.get()) != SQLITE_ROW || Text(statement.get(), 0) != "ok") {
-    return false;
+  int rows = 0;
+  bool ok = false;
+  int status;
+  while ((status = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    ok = ++rows == 1 && Text(statement.get(), 0) == "ok";
   }
-  return sqlite3_step(statement.get()) == SQLITE_DONE;
-}
-
-bool HasNoForeignKeyViolations(sqlite3* db) {
-  std::string error;
-  StatementHandle statement = Prepare(db, "PRAGMA main.foreign_key_check", error);
-  return statement && sqlite3_step(statement.get()) == SQLITE_DONE;
+  passed = ok && status == SQLITE_DONE;
+  return status == SQLITE_DONE;
 }
 
 // The name of the table or view that `requested` names, as the database spells it; empty when
@@ -209,71 +214,39 @@ std::string FindTable(sqlite3* db, const std::string& requested, std::string& er
   return "";
 }
 
-void AppendCsvRecord(std::string& out, sqlite3_stmt* statement, int columnCount,
-                     std::string& scratch) {
-  for (int column = 0; column < columnCount; ++column) {
-    if (column > 0) out += ',';
-    AppendCsvField(out, CellText(statement, column, scratch));
-  }
-  out += '\n';
-}
-
-bool WriteCsv(sqlite3* db, const std::string& table, CsvExport& csv) {
-  // Text is usually larger than SQLite's records, but seldom twice the whole file. Reserving
-  // that much up front spares copying the document as it grows; pages never written cost
-  // nothing.
-  std::string ignored;
-  int64_t pageCount = 0, pageSize = 0;
-  if (ReadPragma(db, "PRAGMA main.page_count", pageCount, ignored) &&
-      ReadPragma(db, "PRAGMA main.page_size", pageSize, ignored)) {
-    const int64_t kMostReserved = int64_t{1} << 30;
-    csv.text.reserve(static_cast<size_t>(std::min(pageCount * pageSize * 2, kMostReserved)));
-    AdviseLargeBuffer(csv.text.data(), csv.text.capacity());
-  }
-  const std::string sql = "SELECT * FROM main." + QuoteIdentifier(table);
-  StatementHandle statement = Prepare(db, sql.c_str(), csv.errorMessage);
-  if (!statement) return false;
-  sqlite3_stmt* raw = statement.get();
-  const int columnCount = sqlite3_column_count(raw);
-  for (int column = 0; column < columnCount; ++column) {
-    if (column > 0) csv.text += ',';
-    AppendCsvField(csv.text, ColumnName(raw, column));
-  }
-  csv.text += '\n';
-  std::string scratch;
-  int status;
-  while ((status = sqlite3_step(raw)) == SQLITE_ROW) {
-    AppendCsvRecord(csv.text, raw, columnCount, scratch);
-  }
-  if (status != SQLITE_DONE) {
-    csv.errorMessage = sqlite3_errmsg(db);
-    return false;
-  }
-  return true;
-}
+const char kOpenTransaction[] = "the SQL text left a transaction open; it was rolled back";
 
 }  // namespace
 
-QueryResult SqliteEngine::ExecuteQuery(const std::string& dbPath, const std::string& sql) {
+QueryOutcome SqliteEngine::RunQuery(const std::string& dbPath, const std::string& sql,
+                                    RowSink& rows) {
   OpenedDatabase opened = OpenExistingDatabase(dbPath, SQLITE_OPEN_READWRITE);
-  if (!opened.db) return Failure<QueryResult>(opened.errorMessage);
+  if (!opened.db) return Failure<QueryOutcome>(opened.errorMessage);
   sqlite3* db = opened.db.get();
 
-  QueryResult result;
+  QueryOutcome outcome;
   const sqlite3_int64 changesBefore = sqlite3_total_changes64(db);
   const auto start = std::chrono::steady_clock::now();
-  result.success = RunStatements(db, sql, result);
+  outcome.success = RunStatements(db, sql, rows, outcome.errorMessage);
   const auto stop = std::chrono::steady_clock::now();
-  if (!result.success) return Failure<QueryResult>(result.errorMessage);
-  result.elapsedMs = std::chrono::duration<double, std::milli>(stop - start).count();
-  result.changedRows = ClampToInt32(sqlite3_total_changes64(db) - changesBefore);
-  return result;
+  // Closing the connection would roll an open transaction back without a word; the user
+  // learns of it instead.
+  if (outcome.success && sqlite3_get_autocommit(db) == 0) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return Failure<QueryOutcome>(kOpenTransaction);
+  }
+  if (!outcome.success) return Failure<QueryOutcome>(outcome.errorMessage);
+  outcome.elapsedMs = std::chrono::duration<double, std::milli>(stop - start).count();
+  outcome.changedRows = sqlite3_total_changes64(db) - changesBefore;
+  return outcome;
 }
 
-SchemaResult SqliteEngine::InspectSchema(const std::string& dbPath) {
+SchemaResult SqliteEngine::InspectSchema(const std::string& dbPath, bool countRows) {
   OpenedDatabase opened = OpenExistingDatabase(dbPath, SQLITE_OPEN_READONLY);
   if (!opened.db) return Failure<SchemaResult>(opened.errorMessage);
-  return ReadSchema(opened.db.get(), true);
+  SchemaResult schema = ReadSchema(opened.db.get(), countRows);
+  if (!schema.success) return Failure<SchemaResult>(schema.errorMessage);
+  return schema;
 }
 
 DbDiagnostics SqliteEngine::AnalyzeDatabase(const std::string& dbPath) {
@@ -283,54 +256,49 @@ DbDiagnostics SqliteEngine::AnalyzeDatabase(const std::string& dbPath) {
 
   DbDiagnostics diagnostics;
   std::string& error = diagnostics.errorMessage;
+  // An immutable connection reports "delete" whatever the file says.
   if (opened.walOpenedImmutable) diagnostics.journalMode = "wal";
   if ((!opened.walOpenedImmutable &&
        !ReadPragma(db, "PRAGMA main.journal_mode", diagnostics.journalMode, error)) ||
       !ReadPragma(db, "PRAGMA main.page_size", diagnostics.pageSize, error) ||
       !ReadPragma(db, "PRAGMA main.page_count", diagnostics.pageCount, error) ||
       !ReadPragma(db, "PRAGMA main.freelist_count", diagnostics.freelistCount, error)) {
-    return diagnostics;
+    return Failure<DbDiagnostics>(error);
   }
-  diagnostics.integrityOk = PassesIntegrityCheck(db);
-  diagnostics.foreignKeysOk = HasNoForeignKeyViolations(db);
+  diagnostics.integrityChecked = RunIntegrityCheck(db, diagnostics.integrityOk);
   diagnostics.success = true;
   return diagnostics;
 }
 
-CsvExport SqliteEngine::ExportCsv(const std::string& dbPath, const std::string& table) {
+Outcome SqliteEngine::ExportTable(const std::string& dbPath, const std::string& table,
+                                  RowSink& rows) {
   OpenedDatabase opened = OpenExistingDatabase(dbPath, SQLITE_OPEN_READONLY);
-  if (!opened.db) return Failure<CsvExport>(opened.errorMessage);
+  if (!opened.db) return Failure<Outcome>(opened.errorMessage);
   sqlite3* db = opened.db.get();
 
-  CsvExport csv;
-  const std::string name = FindTable(db, table, csv.errorMessage);
+  Outcome outcome;
+  const std::string name = FindTable(db, table, outcome.errorMessage);
   if (name.empty()) {
-    return Failure<CsvExport>(csv.errorMessage.empty() ? "no such table: " + table
-                                                       : csv.errorMessage);
+    return Failure<Outcome>(outcome.errorMessage.empty() ? "no such table: " + table
+                                                         : outcome.errorMessage);
   }
-  if (!WriteCsv(db, name, csv)) return Failure<CsvExport>(csv.errorMessage);
-  csv.success = true;
-  return csv;
+  const std::string sql = "SELECT * FROM main." + QuoteIdentifier(name);
+  StatementHandle statement = Prepare(db, sql.c_str(), outcome.errorMessage);
+  if (!statement) return outcome;
+  const int status = StepAll(statement.get(), rows);
+  if (status != SQLITE_DONE) {
+    return Failure<Outcome>(status == kStoppedBySink ? "" : sqlite3_errmsg(db));
+  }
+  outcome.success = true;
+  return outcome;
 }
 
 SampleResult SqliteEngine::CreateSampleBenchmarkDb(const std::string& outPath) {
   SampleResult sample;
   sample.success = CreateSampleDatabase(outPath, sample.errorMessage);
   if (sample.success) sample.status = "OK";
+  sample.createdFile = sample.success;
   return sample;
-}
-
-SchemaDiff SqliteEngine::DiffDatabases(const std::string& firstPath,
-                                       const std::string& secondPath) {
-  SchemaResult schemas[2];
-  const std::string* paths[2] = {&firstPath, &secondPath};
-  for (int i = 0; i < 2; ++i) {
-    OpenedDatabase opened = OpenExistingDatabase(*paths[i], SQLITE_OPEN_READONLY);
-    if (!opened.db) return Failure<SchemaDiff>(opened.errorMessage);
-    schemas[i] = ReadSchema(opened.db.get(), false);
-    if (!schemas[i].success) return Failure<SchemaDiff>(schemas[i].errorMessage);
-  }
-  return CompareSchemas(schemas[0].tables, schemas[1].tables);
 }
 
 }  // namespace Corvenmark

@@ -3,28 +3,29 @@
 
 #include <string>
 
-#include "corvenmark_engine.h"
+#include "engine.h"
 
 namespace Corvenmark {
 
-/// An engine over real SQLite files. Only `ExecuteQuery` may change a database, and only
+/// An engine over real SQLite files. Only `RunQuery` may change a database, and only
 /// `CreateSampleBenchmarkDb` creates one; every other operation opens its files read-only and
 /// leaves them as they were. Failures travel in the result, never as exceptions.
 class SqliteEngine {
  public:
   SqliteEngine() = delete;
 
-  /// Runs every statement of `sql` in order on an existing database and reports the columns
-  /// and rows of the last statement that returned columns.
-  static QueryResult ExecuteQuery(const std::string& dbPath, const std::string& sql);
-  /// Every table of the main schema but SQLite's own, in name order, with exact row counts.
-  static SchemaResult InspectSchema(const std::string& dbPath);
+  /// Runs every statement of `sql` in order on an existing database. SQL that leaves a
+  /// transaction open fails, and the transaction is rolled back.
+  static QueryOutcome RunQuery(const std::string& dbPath, const std::string& sql, RowSink& rows);
+  /// Every table of the main schema but SQLite's own, in name order. A table that cannot be
+  /// read (a virtual table whose module this program lacks) is listed with no columns and a
+  /// row count of -1, so that it does not hide the rest of the schema.
+  static SchemaResult InspectSchema(const std::string& dbPath, bool countRows);
   static DbDiagnostics AnalyzeDatabase(const std::string& dbPath);
-  /// The whole table (or view) as CSV: a header of column names, then one record per row.
-  static CsvExport ExportCsv(const std::string& dbPath, const std::string& table);
+  /// The whole table (or view), matched as SQLite matches names.
+  static Outcome ExportTable(const std::string& dbPath, const std::string& table, RowSink& rows);
   /// Creates a new benchmark database; a path that already exists is an error.
   static SampleResult CreateSampleBenchmarkDb(const std::string& outPath);
-  static SchemaDiff DiffDatabases(const std::string& firstPath, const std::string& secondPath);
 };
 
 }  // namespace Corvenmark

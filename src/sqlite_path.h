@@ -10,6 +10,14 @@ namespace Corvenmark {
 /// SQLite opens the file the user named. Each platform has its own definition.
 std::string SqlitePath(const std::string& path);
 
+/// The file that `path` names, with symbolic links resolved, so that the files SQLite keeps
+/// beside a database (its log and the log's index) are looked for where SQLite looks for
+/// them. `path` itself when it cannot be resolved.
+std::string RealFilePath(const std::string& path);
+
+/// The name of SQLite's file system layer that takes no locks on this platform.
+const char* NoLockingVfsName();
+
 }  // namespace Corvenmark
 
 #endif  // CORVENMARK_SQLITE_PATH_H_

@@ -27,4 +27,9 @@ std::string SqlitePath(const std::string& path) {
   return utf8;
 }
 
+// SQLite does not follow links on Windows either, so its side files sit beside the name given.
+std::string RealFilePath(const std::string& path) { return path; }
+
+const char* NoLockingVfsName() { return "win32-none"; }
+
 }  // namespace Corvenmark

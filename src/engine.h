@@ -1,0 +1,95 @@
+#ifndef CORVENMARK_ENGINE_H_
+#define CORVENMARK_ENGINE_H_
+
+// What every engine offers the front end. An engine opens databases and yields rows and
+// schemas; the front end formats, keeps, streams and compares them, so every engine prints
+// the same reports by the same rules.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "records.h"
+
+namespace Corvenmark {
+
+/// One cell of a row as an engine reads it: the value's text, or null. The text belongs to the
+/// engine and is valid only during the call that passes it.
+struct CellView {
+  std::string_view text;
+  bool isNull = false;
+};
+
+/// Where an engine puts the rows it reads, one at a time, so that no engine ever holds a whole
+/// result.
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  /// A result with these columns begins. It replaces any result begun before it in the same
+  /// operation: a query reports only its last result with columns.
+  virtual bool BeginResult(const std::vector<std::string>& columns) = 0;
+  /// One row of the current result, `count` cells in order. Returns false when the row could
+  /// not be kept or written; the engine then stops reading and fails with an empty message,
+  /// and the sink knows why.
+  virtual bool AddRow(const CellView* cells, size_t count) = 0;
+};
+
+/// How an operation that streams its rows ended.
+struct Outcome {
+  bool success = false;
+  std::string errorMessage;  ///< Empty when a sink stopped the operation.
+};
+
+struct QueryOutcome {
+  bool success = false;
+  std::string errorMessage;  ///< Empty when a sink stopped the operation.
+  double elapsedMs = 0.0;    ///< The running time of the statements.
+  int64_t changedRows = 0;   ///< Rows inserted, updated or deleted by the statements.
+};
+
+/// What kind of value a declared column type holds, so that types that two database formats
+/// spell differently (INTEGER and BIGINT) compare as the same.
+enum class TypeFamily {
+  kInteger,
+  kFloatingPoint,
+  kDecimal,
+  kText,
+  kBlob,
+  kBoolean,
+  kDate,
+  kTime,
+  kTimestamp,
+  kInterval,
+  kUuid,
+  kNested,
+  kOther,
+};
+
+/// The operations of one engine, the same for every engine. Paths are passed as the user gave
+/// them; table names are matched through the database's catalog, never spliced into SQL.
+struct Engine {
+  const char* name;
+  /// The format of the files the engine opens; engines of one format compare declared types as
+  /// written, engines of two formats by `typeFamily`.
+  const char* format;
+  /// Empty when the engine can run; otherwise why it cannot (for example a library it loads at
+  /// run time is missing), printed as the command's error. Null for an engine that always can.
+  std::string (*whyUnavailable)();
+  /// Runs every statement of `sql` in order on an existing database; each result with columns
+  /// goes to `rows`, replacing the one before.
+  QueryOutcome (*runQuery)(const std::string& dbPath, const std::string& sql, RowSink& rows);
+  /// The database's tables in byte order of their names; row counts only when `countRows`.
+  SchemaResult (*inspectSchema)(const std::string& dbPath, bool countRows);
+  DbDiagnostics (*analyzeDatabase)(const std::string& dbPath);
+  /// The named table's column names, then its rows, to `rows`.
+  Outcome (*exportTable)(const std::string& dbPath, const std::string& table, RowSink& rows);
+  SampleResult (*createSampleBenchmarkDb)(const std::string& outPath);
+  /// The family of a type as the engine declares it; null for an engine without types.
+  TypeFamily (*typeFamily)(const std::string& declaredType);
+};
+
+}  // namespace Corvenmark
+
+#endif  // CORVENMARK_ENGINE_H_

@@ -1,0 +1,29 @@
+#ifndef CORVENMARK_FILE_SYSTEM_H_
+#define CORVENMARK_FILE_SYSTEM_H_
+
+#include <string>
+
+namespace Corvenmark {
+
+/// Creates an empty file with a new, hidden name in the directory of `finalPath`, where a
+/// file is built before it is published under `finalPath`. Each platform has its own
+/// definition. On failure returns false with `errorMessage` set to "<reason>: <finalPath>".
+bool CreateTemporarySibling(const std::string& finalPath, std::string& temporaryPath,
+                            std::string& errorMessage);
+
+/// Gives the finished file at `temporaryPath` the name `finalPath` in one step that fails when
+/// anything already exists there, so that a file the user owns is never replaced. The
+/// temporary name is gone afterwards either way. On failure returns false with `errorMessage`
+/// set to "<reason>: <finalPath>", for example "file already exists: shop.db".
+bool PublishNewFile(const std::string& temporaryPath, const std::string& finalPath,
+                    std::string& errorMessage);
+
+/// True when something, even a dangling link, is known to exist at `path`.
+bool PathExists(const std::string& path);
+
+/// Removes the file at `path`, if it can.
+void RemoveFile(const std::string& path);
+
+}  // namespace Corvenmark
+
+#endif  // CORVENMARK_FILE_SYSTEM_H_

@@ -1,0 +1,36 @@
+#include <windows.h>
+
+#include "interrupt.h"
+
+namespace Corvenmark {
+namespace {
+
+volatile LONG gRequested = 0;
+HANDLE gCleanedUp = nullptr;
+
+// Runs on a thread of its own. Windows may end the process as soon as the handler returns, so
+// it waits until the job has cleaned up.
+BOOL WINAPI NoteInterrupt(DWORD) {
+  InterlockedExchange(&gRequested, 1);
+  WaitForSingleObject(gCleanedUp, 5000);
+  return FALSE;
+}
+
+}  // namespace
+
+InterruptWatch::InterruptWatch() {
+  gCleanedUp = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(NoteInterrupt, TRUE);
+}
+
+InterruptWatch::~InterruptWatch() {
+  SetEvent(gCleanedUp);
+  // Ending as an interrupted console program does.
+  if (Requested()) ExitProcess(STATUS_CONTROL_C_EXIT);
+  SetConsoleCtrlHandler(NoteInterrupt, FALSE);
+  CloseHandle(gCleanedUp);
+}
+
+bool InterruptWatch::Requested() { return InterlockedCompareExchange(&gRequested, 0, 0) != 0; }
+
+}  // namespace Corvenmark

@@ -1,0 +1,55 @@
+#include "query_report.h"
+
+#include <utility>
+
+#include "reports.h"
+
+namespace Corvenmark {
+
+QueryReport::QueryReport(Options options) : options_(std::move(options)) {}
+
+bool QueryReport::BeginResult(const std::vector<std::string>& columns) {
+  columns_ = columns;
+  lines_.clear();
+  rowCount_ = 0;
+  spill_.reset();
+  return true;
+}
+
+bool QueryReport::AddRow(const CellView* cells, size_t count) {
+  if (lines_.capacity() < options_.memoryBudget) lines_.reserve(options_.memoryBudget);
+  // A row with no cells writes nothing, not even a line feed.
+  for (size_t i = 0; i < count; ++i) {
+    lines_ += cells[i].text;
+    lines_ += i + 1 < count ? '\t' : '\n';
+  }
+  ++rowCount_;
+  return lines_.size() < options_.memoryBudget || Spill();
+}
+
+bool QueryReport::Spill() {
+  if (!spill_) spill_ = SpillFile::Create(options_.spillDirectory, error_);
+  if (!spill_ || !spill_->Write(lines_.data(), lines_.size(), error_)) return false;
+  lines_.clear();
+  return true;
+}
+
+bool QueryReport::Write(std::ostream& out, double elapsedMs) {
+  out << "Executed in " << FormatElapsed(elapsedMs) << " ms (" << rowCount_ << " rows):\n";
+  WriteTabSeparatedLine(out, columns_);
+  if (spill_) {
+    // The buffer's memory is reused to carry the spilled lines back.
+    if (!Spill() || !spill_->Rewind(error_)) return false;
+    lines_.resize(lines_.capacity());
+    int64_t count;
+    while ((count = spill_->Read(lines_.data(), lines_.size(), error_)) > 0) {
+      out.write(lines_.data(), count);
+    }
+    lines_.clear();
+    if (count < 0) return false;
+  }
+  out.write(lines_.data(), static_cast<std::streamsize>(lines_.size()));
+  return true;
+}
+
+}  // namespace Corvenmark

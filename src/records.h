@@ -1,0 +1,105 @@
+#ifndef CORVENMARK_RECORDS_H_
+#define CORVENMARK_RECORDS_H_
+
+// The records that engines return and the front end prints. Every record owns its text and
+// lists and is returned by value.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "row_list.h"
+
+namespace Corvenmark {
+
+/// The outcome of one query: the columns and rows of the result, every value rendered as text.
+struct QueryResult {
+  bool success = false;
+  std::string errorMessage;  ///< Why the query failed; empty on success.
+  std::vector<std::string> columns;
+  RowList rows;  ///< Every value rendered as text; a row holds its own number of cells.
+  double elapsedMs = 0.0;
+  int32_t changedRows = 0;  ///< Rows inserted, updated or deleted by the statements.
+};
+
+/// One column of a table, as the database declares it.
+struct ColumnMeta {
+  int32_t ordinal = 0;  ///< Zero-based position of the column in the table.
+  std::string name;
+  std::string type;  ///< The declared type as written; empty when none was declared.
+  bool notNull = false;
+  std::string defaultValue;  ///< The DEFAULT expression as written; empty when there is none.
+  bool primaryKey = false;   ///< True when the column belongs to the table's primary key.
+};
+
+/// One table of a database.
+struct TableMeta {
+  std::string name;
+  std::string createSql;  ///< The CREATE statement that defined the table.
+  std::vector<ColumnMeta> columns;
+  int64_t rowCount = 0;
+};
+
+/// The tables of a database, or why they could not be read.
+struct SchemaResult {
+  bool success = false;
+  std::string errorMessage;
+  std::vector<TableMeta> tables;  ///< In name order.
+};
+
+/// Storage diagnostics of a database.
+struct DbDiagnostics {
+  bool integrityOk = false;
+  std::string journalMode;  ///< As the database names it, for example "wal" or "WAL".
+  int64_t pageSize = 0;     ///< Bytes per page.
+  int64_t pageCount = 0;
+  int64_t freelistCount = 0;   ///< Pages on the free list.
+  bool integrityChecked = false;  ///< False when the integrity check could not run to its end.
+  bool success = false;
+  std::string errorMessage;
+};
+
+/// A table exported as a CSV document, or why it could not be.
+struct CsvExport {
+  bool success = false;
+  std::string errorMessage;
+  std::string text;  ///< The whole document, each record ended by a line feed.
+};
+
+/// The outcome of creating a sample database.
+struct SampleResult {
+  bool success = false;
+  std::string errorMessage;
+  std::string status;  ///< A short status word, "OK" when the database was created.
+  bool createdFile = false;  ///< True when a new file now exists at the path.
+};
+
+/// How one column present in both databases differs between them.
+struct ColumnChange {
+  std::string name;
+  std::string typeBefore;  ///< Declared type in the first database.
+  std::string typeAfter;   ///< Declared type in the second database.
+  bool primaryKeyBefore = false;
+  bool primaryKeyAfter = false;
+};
+
+/// How one table present in both databases differs between them.
+struct TableChange {
+  std::string table;
+  std::vector<ColumnMeta> addedColumns;    ///< Only in the second database.
+  std::vector<ColumnMeta> removedColumns;  ///< Only in the first database.
+  std::vector<ColumnChange> changedColumns;
+};
+
+/// The structural difference between two database schemas. Every list is in name order.
+struct SchemaDiff {
+  std::vector<std::string> tablesOnlyInFirst;
+  std::vector<std::string> tablesOnlyInSecond;
+  std::vector<TableChange> changedTables;
+  bool success = false;
+  std::string errorMessage;
+};
+
+}  // namespace Corvenmark
+
+#endif  // CORVENMARK_RECORDS_H_

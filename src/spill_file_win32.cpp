@@ -1,0 +1,94 @@
+#include <windows.h>
+
+#include "spill_file.h"
+
+namespace Corvenmark {
+namespace {
+
+std::wstring Widened(const std::string& text) {
+  const int size =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::wstring UserTemporaryDirectory() {
+  wchar_t directory[MAX_PATH + 2];
+  const DWORD length = GetTempPathW(MAX_PATH + 2, directory);
+  return length > 0 && length <= MAX_PATH + 1 ? std::wstring(directory, length) : L".\\";
+}
+
+std::string Reason(DWORD error) {
+  char text[256];
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                     text, sizeof text, nullptr);
+  std::string reason(text, length);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                             reason.back() == '.' || reason.back() == ' ')) {
+    reason.pop_back();
+  }
+  return reason.empty() ? "error " + std::to_string(error) : reason;
+}
+
+}  // namespace
+
+// Not the C runtime's tmpfile(), which writes to the root of the drive and needs rights there.
+// The file is deleted when its only handle closes, which the system does when the process
+// ends, however it ends.
+std::unique_ptr<SpillFile> SpillFile::Create(const std::string& directory, std::string& error) {
+  std::wstring where = directory.empty() ? UserTemporaryDirectory() : Widened(directory);
+  if (where.back() != L'\\' && where.back() != L'/') where += L'\\';
+  const std::wstring prefix = where + L"corvenmark-" + std::to_wstring(GetCurrentProcessId());
+  for (unsigned attempt = 0;; ++attempt) {
+    const std::wstring name = prefix + L"-" + std::to_wstring(attempt) + L".tmp";
+    const HANDLE file =
+        CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      return std::unique_ptr<SpillFile>(new SpillFile(reinterpret_cast<intptr_t>(file)));
+    }
+    const DWORD failure = GetLastError();
+    if ((failure != ERROR_FILE_EXISTS && failure != ERROR_ALREADY_EXISTS) || attempt == 100) {
+      error = "cannot create a temporary file: " + Reason(failure);
+      return nullptr;
+    }
+  }
+}
+
+SpillFile::~SpillFile() { CloseHandle(reinterpret_cast<HANDLE>(handle_)); }
+
+bool SpillFile::Write(const char* data, size_t size, std::string& error) {
+  while (size > 0) {
+    const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(reinterpret_cast<HANDLE>(handle_), data, chunk, &written, nullptr) ||
+        written == 0) {
+      error = "cannot write the temporary file: " + Reason(GetLastError());
+      return false;
+    }
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool SpillFile::Rewind(std::string& error) {
+  LARGE_INTEGER start = {};
+  if (SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), start, nullptr, FILE_BEGIN)) return true;
+  error = "cannot read the temporary file: " + Reason(GetLastError());
+  return false;
+}
+
+int64_t SpillFile::Read(char* data, size_t size, std::string& error) {
+  const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+  DWORD count = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), data, chunk, &count, nullptr)) {
+    error = "cannot read the temporary file: " + Reason(GetLastError());
+    return -1;
+  }
+  return count;
+}
+
+}  // namespace Corvenmark
