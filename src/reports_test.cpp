@@ -8,63 +8,6 @@
 namespace Corvenmark {
 namespace {
 
-std::string QueryReportOf(const QueryResult& result) {
-  std::ostringstream out;
-  WriteQueryReport(out, result);
-  return out.str();
-}
-
-TEST(QueryReport, PrintsElapsedTimeAsPercentG) {
-  const struct {
-    double elapsedMs;
-    const char* firstLine;
-  } cases[] = {
-      {0.5, "Executed in 0.5 ms (0 rows):\n"},
-      {12.25, "Executed in 12.25 ms (0 rows):\n"},
-      {1234567, "Executed in 1.23457e+06 ms (0 rows):\n"},
-      {0, "Executed in 0 ms (0 rows):\n"},
-      {0.0001, "Executed in 0.0001 ms (0 rows):\n"},
-      {100000, "Executed in 100000 ms (0 rows):\n"},
-  };
-  for (const auto& c : cases) {
-    QueryResult result;
-    result.success = true;
-    result.elapsedMs = c.elapsedMs;
-    EXPECT_EQ(QueryReportOf(result), c.firstLine) << c.elapsedMs;
-  }
-}
-
-TEST(QueryReport, WritesEachRowByItsOwnCellCount) {
-  const struct {
-    const char* name;
-    std::vector<std::string> columns;
-    std::vector<std::vector<std::string>> rows;
-    const char* expected;
-  } cases[] = {
-      {"no columns, no rows", {}, {}, "Executed in 1 ms (0 rows):\n"},
-      {"header only", {"a", "b"}, {}, "Executed in 1 ms (0 rows):\na\tb\n"},
-      {"one row", {"a", "b"}, {{"1", "2"}}, "Executed in 1 ms (1 rows):\na\tb\n1\t2\n"},
-      {"short and long rows",
-       {"a", "b"},
-       {{"1"}, {"1", "2", "3"}},
-       "Executed in 1 ms (2 rows):\na\tb\n1\n1\t2\t3\n"},
-      {"empty row writes nothing", {"a"}, {{}, {"x"}}, "Executed in 1 ms (2 rows):\na\nx\n"},
-      {"rows without columns", {}, {{"x", ""}}, "Executed in 1 ms (1 rows):\nx\t\n"},
-      {"values unescaped",
-       {"q\"uote"},
-       {{"tab\there", "line\nfeed"}},
-       "Executed in 1 ms (1 rows):\nq\"uote\ntab\there\tline\nfeed\n"},
-  };
-  for (const auto& c : cases) {
-    QueryResult result;
-    result.success = true;
-    result.elapsedMs = 1;
-    result.columns = c.columns;
-    result.rows = c.rows;
-    EXPECT_EQ(QueryReportOf(result), c.expected) << c.name;
-  }
-}
-
 TEST(SchemaListing, ListsTablesAndMarksPrimaryKeys) {
   TableMeta users;
   users.name = "users";

@@ -43,17 +43,20 @@ TEST(CompareSchemas, FindsTablesOnOneSideInNameOrder) {
   EXPECT_TRUE(diff.changedTables.empty());
 }
 
-TEST(CompareSchemas, FindsAddedRemovedAndChangedColumns) {
+TEST(CompareSchemas, FindsAddedRemovedAndChangedColumnsMatchingNamesAsDatabasesDo) {
+  // Both formats match names without regard to ASCII case: "age" and "Age" are one column,
+  // "Users" and "users" one table; "ä" and "Ä" are not the same.
   const SchemaDiff diff = CompareSchemas(
-      {Table("users", {Column("id", "INTEGER", true), Column("age", "INT"), Column("name", "TEXT"),
-                       Column("code", "TEXT")})},
+      {Table("Users", {Column("id", "INTEGER", true), Column("age", "INT"), Column("name", "TEXT"),
+                       Column("code", "TEXT"), Column("ä", "TEXT")})},
       {Table("users", {Column("id", "TEXT", true), Column("name", "TEXT"), Column("email", "TEXT"),
-                       Column("code", "TEXT", true), Column("Age", "INT")})});
+                       Column("code", "TEXT", true), Column("Age", "INT"), Column("Ä", "TEXT")})});
   ASSERT_EQ(diff.changedTables.size(), 1u);
+  EXPECT_TRUE(diff.tablesOnlyInFirst.empty());
   const TableChange& users = diff.changedTables[0];
-  EXPECT_EQ(users.table, "users");
-  EXPECT_EQ(Names(users.removedColumns), (std::vector<std::string>{"age"}));
-  EXPECT_EQ(Names(users.addedColumns), (std::vector<std::string>{"email", "Age"}));
+  EXPECT_EQ(users.table, "Users");
+  EXPECT_EQ(Names(users.removedColumns), (std::vector<std::string>{"ä"}));
+  EXPECT_EQ(Names(users.addedColumns), (std::vector<std::string>{"email", "Ä"}));
   ASSERT_EQ(users.changedColumns.size(), 2u);
   EXPECT_EQ(users.changedColumns[0].name, "id");
   EXPECT_EQ(users.changedColumns[0].typeBefore, "INTEGER");
@@ -61,6 +64,18 @@ TEST(CompareSchemas, FindsAddedRemovedAndChangedColumns) {
   EXPECT_EQ(users.changedColumns[1].name, "code");
   EXPECT_FALSE(users.changedColumns[1].primaryKeyBefore);
   EXPECT_TRUE(users.changedColumns[1].primaryKeyAfter);
+}
+
+TEST(CompareSchemas, TypesOfTwoFormatsCompareByFamily) {
+  const auto integerOrText = [](const std::string& type) {
+    return type.find("INT") != std::string::npos ? TypeFamily::kInteger : TypeFamily::kText;
+  };
+  const std::vector<TableMeta> first = {Table("t", {Column("a", "INTEGER"), Column("b", "TEXT")})};
+  const std::vector<TableMeta> second = {Table("t", {Column("a", "BIGINT"), Column("b", "INT")})};
+  EXPECT_EQ(CompareSchemas(first, second).changedTables.at(0).changedColumns.size(), 2u);
+  const SchemaDiff byFamily = CompareSchemas(first, second, {+integerOrText, +integerOrText});
+  ASSERT_EQ(byFamily.changedTables.at(0).changedColumns.size(), 1u);
+  EXPECT_EQ(byFamily.changedTables[0].changedColumns[0].name, "b");
 }
 
 }  // namespace
