@@ -43,6 +43,11 @@ bool CreateTemporarySibling(const std::string& finalPath, std::string& temporary
     errorMessage = Failure(errno, finalPath);
     return false;
   }
+  // mkstemp keeps the file to its owner; the finished file gets the permissions any new file
+  // of the user's would.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
   close(fd);
   temporaryPath = name;
   return true;

@@ -19,6 +19,8 @@ InterruptWatch::InterruptWatch() {
   sigemptyset(&action.sa_mask);
   for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) {
     sigaction(kSignals[i], &action, &gPrevious[i]);
+    // A signal the process was started to ignore (a background job's SIGINT) stays ignored.
+    if (gPrevious[i].sa_handler == SIG_IGN) sigaction(kSignals[i], &gPrevious[i], nullptr);
   }
 }
 

@@ -50,7 +50,8 @@ std::string PercentEncoded(const std::string& text) {
 // - a log but no index (left by a crash): the index is kept in memory, which SQLite allows only
 //   to a connection in exclusive locking mode; a read-only file cannot hold the exclusive lock,
 //   so the file system layer that takes no locks is used;
-// - both: an ordinary read-only open, which shares the index with any writer.
+// - both: the index is opened read-only. With no writer at work SQLite then reads it into
+//   memory; with one, it shares the index as every reader does.
 struct OpenPlan {
   std::string uri;
   bool immutable = false;
@@ -59,7 +60,7 @@ struct OpenPlan {
 
 OpenPlan PlanOpen(const std::string& path, int flags) {
   OpenPlan plan;
-  const std::string file = RealFilePath(path);
+  const std::string file = ResolvedFilePath(path);
   plan.uri = "file:" + PercentEncoded(SqlitePath(file));
   if ((flags & SQLITE_OPEN_READONLY) == 0 || !IsWalDatabase(file)) return plan;
   if (!PathExists(file + "-wal")) {
@@ -68,6 +69,8 @@ OpenPlan PlanOpen(const std::string& path, int flags) {
   } else if (!PathExists(file + "-shm")) {
     plan.indexInMemory = true;
     plan.uri += std::string("?vfs=") + NoLockingVfsName();
+  } else {
+    plan.uri += "?readonly_shm=1";
   }
   return plan;
 }

@@ -12,8 +12,9 @@ std::string SqlitePath(const std::string& path);
 
 /// The file that `path` names, with symbolic links resolved, so that the files SQLite keeps
 /// beside a database (its log and the log's index) are looked for where SQLite looks for
-/// them. `path` itself when it cannot be resolved.
-std::string RealFilePath(const std::string& path);
+/// them. A path that cannot be resolved comes back as it is, but a relative one starts with
+/// the current directory, so that no name (":memory:") means anything to SQLite but a file.
+std::string ResolvedFilePath(const std::string& path);
 
 /// The name of SQLite's file system layer that takes no locks on this platform.
 const char* NoLockingVfsName();

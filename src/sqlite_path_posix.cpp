@@ -8,9 +8,10 @@ namespace Corvenmark {
 // File names are bytes here, and SQLite passes them through as they are.
 std::string SqlitePath(const std::string& path) { return path; }
 
-std::string RealFilePath(const std::string& path) {
+std::string ResolvedFilePath(const std::string& path) {
   char resolved[PATH_MAX];
-  return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+  if (realpath(path.c_str(), resolved) != nullptr) return resolved;
+  return path.empty() || path[0] == '/' ? path : "./" + path;
 }
 
 const char* NoLockingVfsName() { return "unix-none"; }

@@ -28,7 +28,11 @@ std::string SqlitePath(const std::string& path) {
 }
 
 // SQLite does not follow links on Windows either, so its side files sit beside the name given.
-std::string RealFilePath(const std::string& path) { return path; }
+std::string ResolvedFilePath(const std::string& path) {
+  const bool absolute = !path.empty() && (path[0] == '\\' || path[0] == '/' ||
+                                          (path.size() > 1 && path[1] == ':'));
+  return absolute || path.empty() ? path : ".\\" + path;
+}
 
 const char* NoLockingVfsName() { return "win32-none"; }
 

@@ -14,10 +14,14 @@ arrive in the Windows code page (1252), not in UTF-8.
 import argparse
 import os
 import re
+import resource
+import shutil
+import signal
 import sqlite3
 import subprocess
 import sys
 import tempfile
+import time
 
 RULE = "=" * 56 + "\n"
 
@@ -147,6 +151,58 @@ SQLITE_CASES = [
      USAGE, "", 1),
 ]
 
+WAL_SCHEMA = "Table: t (2 rows)\n  - a : \nTable: u (0 rows)\n  - b : \n"
+
+# Hostile names and file states, each run with fixture_with_wal_states in the directory; none
+# may change a file or leave one behind. (name, arguments, stdout, stderr, status, Linux only)
+HOSTILE_CASES = [
+    ("file: name is a file, not a URI",
+     ["--engine", "sqlite", "--query", "file:shop.db", "CREATE TABLE x (a)"],
+     "", "Query Error: unable to open database file: file:shop.db\n", 1, False),
+    (":memory: is a file, not a database in memory",
+     ["--engine", "sqlite", "--query", ":memory:", "SELECT 1"],
+     "", "Query Error: unable to open database file: :memory:\n", 1, False),
+    ("URI parameters in a name are part of it",
+     ["--engine", "sqlite", "--schema", "shop.db?mode=memory#%41"],
+     "", "Schema Error: unable to open database file: shop.db?mode=memory#%41\n", 1, True),
+    ("empty path for a query", ["--engine", "sqlite", "--query", "", "SELECT 1"],
+     "", "Query Error: empty database path\n", 1, False),
+    ("empty path for a schema", ["--engine", "sqlite", "--schema", ""],
+     "", "Schema Error: empty database path\n", 1, False),
+    ("empty path for diagnostics", ["--engine", "sqlite", "--analyze", ""],
+     "", "Analyze Error: empty database path\n", 1, False),
+    ("empty path for a sample", ["--engine", "sqlite", "--sample", ""],
+     "", "Sample Error: empty database path\n", 1, False),
+    ("schema through a link sees the log", ["--engine", "sqlite", "--schema", "link.db"],
+     "Database: link.db (2 tables):\n" + WAL_SCHEMA, "", 0, True),
+    ("export through a link sees the log", ["--engine", "sqlite", "--export-csv", "link.db", "t"],
+     "a\n1\n2\n", "", 0, True),
+    ("a database through a link equals itself",
+     ["--engine", "sqlite", "--diff", "link.db", "real.db"],
+     "Schema diff: link.db -> real.db (0 differences):\nNo differences.\n", "", 0, True),
+    ("schema of a log left without its index", ["--engine", "sqlite", "--schema", "crash.db"],
+     "Database: crash.db (2 tables):\n" + WAL_SCHEMA, "", 0, False),
+    ("diagnostics of a log left without its index", ["--engine", "sqlite", "--analyze", "crash.db"],
+     "=== PRAGMA Database Diagnostics ===\nIntegrity Check: PASS (OK)\nJournal Mode:   wal\n"
+     "Page Size:      4096 bytes\nPage Count:     3 (12 KB)\nFreelist Count: 0\n", "", 0, False),
+    ("export of a log left without its index",
+     ["--engine", "sqlite", "--export-csv", "crash.db", "t"], "a\n1\n2\n", "", 0, False),
+    ("diff of a log left without its index", ["--engine", "sqlite", "--diff", "crash.db", "real.db"],
+     "Schema diff: crash.db -> real.db (0 differences):\nNo differences.\n", "", 0, False),
+    ("a newline in a table name stays on one line",
+     ["--engine", "sqlite", "--export-csv", "shop.db", "a\nb\tc\x01"],
+     "", "Export Error: no such table: a\\nb\\tc\\x01\n", 1, False),
+    ("a newline in a path stays on one line", ["--engine", "sqlite", "--schema", "x\r\ny.db"],
+     "", "Schema Error: unable to open database file: x\\r\\ny.db\n", 1, False),
+    ("a newline in an engine name stays on one line", ["--engine", "a\nb", "--help"],
+     "", "Engine Error: unknown engine 'a\\nb' (expected builtin or sqlite)\n", 1, False),
+    ("a transaction left open is rolled back and fails",
+     ["--engine", "sqlite", "--query", "shop.db", "BEGIN; INSERT INTO users VALUES (3, 'x')"],
+     "", "Query Error: the SQL text left a transaction open; it was rolled back\n", 1, False),
+    ("an empty text and a null stay apart in CSV",
+     ["--engine", "sqlite", "--export-csv", "one.db", "one"], "v\n\"\"\n\nx\n", "", 0, False),
+]
+
 
 def make_fixture(directory):
     for name, sql in FIXTURE.items():
@@ -155,10 +211,39 @@ def make_fixture(directory):
         connection.close()
 
 
+def make_wal_database(directory, name, with_index):
+    """Leaves `name` in write-ahead-log mode with two committed transactions still in its log
+    (table t with rows 1 and 2, and an empty table u), as a crash would leave it; with or
+    without the log's index (-shm)."""
+    with tempfile.TemporaryDirectory() as scratch:
+        source = os.path.join(scratch, "source.db")
+        writer = sqlite3.connect(source, isolation_level=None)
+        writer.executescript("PRAGMA journal_mode = wal; PRAGMA wal_autocheckpoint = 0;"
+                             "CREATE TABLE t (a); INSERT INTO t VALUES (1);"
+                             "CREATE TABLE u (b); INSERT INTO t VALUES (2);")
+        for suffix in ["", "-wal"] + (["-shm"] if with_index else []):
+            shutil.copyfile(source + suffix, os.path.join(directory, name + suffix))
+        writer.close()
+
+
+def fixture_with_wal_states(directory):
+    make_fixture(directory)
+    make_wal_database(directory, "real.db", with_index=True)
+    os.symlink("real.db", os.path.join(directory, "link.db"))
+    make_wal_database(directory, "crash.db", with_index=False)
+    connection = sqlite3.connect(os.path.join(directory, "one.db"))
+    connection.executescript("CREATE TABLE one (v); INSERT INTO one VALUES (''), (NULL), ('x');")
+    connection.close()
+
+
 def snapshot(directory):
     files = {}
     for name in os.listdir(directory):
-        with open(os.path.join(directory, name), "rb") as file:
+        path = os.path.join(directory, name)
+        if os.path.islink(path):
+            files[name] = "-> " + os.readlink(path)
+            continue
+        with open(path, "rb") as file:
             files[name] = file.read()
     return files
 
@@ -177,32 +262,39 @@ class Runner:
         data = text.encode("cp1252" if self.crlf else "utf-8")
         return data.replace(b"\n", b"\r\n") if self.crlf else data
 
-    def run(self, args, argv0=None, stdout_path=None, fixture=False):
-        result = self.run_once(args, argv0, stdout_path, fixture)
+    def run(self, args, argv0=None, stdout_path=None, fixture=False, user=None, limit=None):
+        result = self.run_once(args, argv0, stdout_path, fixture, user, limit)
         # The program never ends with status 1 without a line of output, but Wine, now and then,
         # fails to start a program in just that way; such a run is tried once more.
         if self.prefix and result[0] == 1 and not result[1] and not result[2]:
             print(f"note: {args} ended with status 1 and no output; trying once more")
-            result = self.run_once(args, argv0, stdout_path, fixture)
+            result = self.run_once(args, argv0, stdout_path, fixture, user, limit)
         return result
 
-    def run_once(self, args, argv0, stdout_path, fixture):
-        """Runs the program in a new session and a directory of its own, empty or holding the
-        fixture; returns (status, stdout bytes, stderr bytes, the directory's files before the
-        run and after it, each a map of name to bytes)."""
+    def run_once(self, args, argv0, stdout_path, fixture, user, limit):
+        """Runs the program in a new session and a directory of its own, empty or holding a
+        fixture (True for the usual one, or a function that makes one); `user` is a prefix that
+        runs it as another user, `limit` an address-space limit in bytes. Returns (status,
+        stdout bytes, stderr bytes, the directory's files before the run and after it, each a
+        map of name to bytes)."""
         with tempfile.TemporaryDirectory() as work:
             if fixture:
-                make_fixture(work)
+                (fixture if callable(fixture) else make_fixture)(work)
+            if user:
+                os.chmod(work, 0o755)
             before = snapshot(work)
             out_path = stdout_path or os.path.join(work, "..", os.path.basename(work) + ".out")
             err_path = os.path.join(work, "..", os.path.basename(work) + ".err")
             try:
                 with open(out_path, "wb") as out, open(err_path, "wb") as err:
-                    command = self.prefix + [argv0 or self.program] + args
+                    command = (user or []) + self.prefix + [argv0 or self.program] + args
                     status = subprocess.run(
-                        command, executable=None if self.prefix or not argv0 else self.program,
+                        command,
+                        executable=None if self.prefix or user or not argv0 else self.program,
                         stdin=subprocess.DEVNULL, stdout=out, stderr=err, cwd=work,
-                        start_new_session=True, timeout=60).returncode
+                        start_new_session=True, timeout=60,
+                        preexec_fn=(lambda: resource.setrlimit(resource.RLIMIT_AS, (limit, limit)))
+                        if limit else None).returncode
                 after = snapshot(work)
                 with open(err_path, "rb") as err:
                     err_bytes = err.read()
@@ -243,7 +335,16 @@ def run_all(runner, windows):
         results.append((name, run_case(runner, name, args, out, err, status)))
     for name, args, out, err, status in SQLITE_CASES:
         results.append((name, run_case(runner, name, args, out, err, status, fixture=True)))
+    for name, args, out, err, status, linux_only in HOSTILE_CASES:
+        if not (windows and linux_only):
+            results.append((name, run_case(runner, name, args, out, err, status,
+                                           fixture=fixture_with_wal_states)))
     results.append(("sqlite sample creates a database", check_sample_creates_database(runner)))
+    results.append(("a sample whose report is lost leaves nothing", check_sample_to_full_device(runner)))
+    if not windows:
+        results.append(("an unreadable log is an error", check_unreadable_log(runner)))
+        results.append(("out of memory is an error", check_out_of_memory(runner)))
+        results.append(("an interrupted sample leaves nothing", check_interrupted_sample(runner)))
     if not windows:
         # The program name is printed exactly as the operating system passed it.
         for argv0 in ["/opt/tools/bin/corvenmark", "cm", "./relative/corvenmark"]:
@@ -272,6 +373,72 @@ def check_sample_creates_database(runner):
                        for t in tables)
             connection.close()
         check("sqlite sample (rows)", rows >= 1000000, True, failures)
+    return failures
+
+
+def check_sample_to_full_device(runner):
+    failures = []
+    status, _, err, before, after = runner.run(
+        ["--engine", "sqlite", "--sample", "file:shop.db"], stdout_path="/dev/full", fixture=True)
+    check("sample to /dev/full (status)", status, 1, failures)
+    check("sample to /dev/full (stderr)", err,
+          runner.expected("Write Error: No space left on device\n", ""), failures)
+    check("sample to /dev/full (files unchanged)", after == before, True, failures)
+    return failures
+
+
+def check_unreadable_log(runner):
+    """A log the user cannot read must fail the command, not be read around. Root reads every
+    file, so as root the program runs as nobody."""
+    def fixture(directory):
+        fixture_with_wal_states(directory)
+        os.chmod(os.path.join(directory, "crash.db-wal"), 0o200 if os.geteuid() != 0 else 0o600)
+    user = None
+    if os.geteuid() == 0:
+        if not shutil.which("setpriv"):
+            print("skip: an unreadable log needs setpriv to run as another user")
+            return []
+        user = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+    failures = []
+    for args, command in [(["--schema", "crash.db"], "Schema"),
+                          (["--export-csv", "crash.db", "t"], "Export")]:
+        status, out, err, before, after = runner.run(["--engine", "sqlite"] + args,
+                                                     fixture=fixture, user=user)
+        check(f"{command} of an unreadable log (status)", status, 1, failures)
+        check(f"{command} of an unreadable log (stdout)", out, b"", failures)
+        check(f"{command} of an unreadable log (stderr)", err,
+              f"{command} Error: unable to open database file: crash.db\n".encode(), failures)
+        check(f"{command} of an unreadable log (files unchanged)", after == before, True, failures)
+    return failures
+
+
+def check_out_of_memory(runner):
+    failures = []
+    status, out, err, _, _ = runner.run(
+        ["--engine", "sqlite", "--query", "shop.db", "SELECT zeroblob(150000000)"],
+        fixture=True, limit=400 << 20)
+    check("out of memory (status)", status, 1, failures)
+    check("out of memory (stdout)", out, b"", failures)
+    check("out of memory (stderr)", err, b"Query Error: out of memory\n", failures)
+    return failures
+
+
+def check_interrupted_sample(runner):
+    """Ctrl-C in the middle of --sample: the process ends by the signal and leaves no file,
+    neither under the user's name nor under the temporary one."""
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        process = subprocess.Popen([runner.program, "--engine", "sqlite", "--sample", "s.db"],
+                                   cwd=work, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 10
+        while not os.listdir(work) and time.monotonic() < deadline:
+            time.sleep(0.01)
+        check("interrupted sample (started)", len(os.listdir(work)), 1, failures)
+        process.send_signal(signal.SIGINT)
+        status = process.wait(timeout=30)
+        check("interrupted sample (status)", status, -signal.SIGINT, failures)
+        check("interrupted sample (stderr)", process.stderr.read(), b"", failures)
+        check("interrupted sample (files)", os.listdir(work), [], failures)
     return failures
 
 
