@@ -214,6 +214,23 @@ TEST_F(SqliteEngineTest, SchemaListsUserTablesInByteOrder) {
   EXPECT_EQ(users.columns[2].defaultValue, "");
 }
 
+TEST_F(SqliteEngineTest, UnreadableVirtualTableDoesNotHideTheSchema) {
+  const std::string db = MakeDatabase(
+      "virtual.db",
+      "CREATE TABLE a (x INTEGER PRIMARY KEY); CREATE TABLE z (y); PRAGMA writable_schema = ON;"
+      "INSERT INTO sqlite_master VALUES "
+      "('table', 'm', 'm', 0, 'CREATE VIRTUAL TABLE m USING no_such_module (p, q)');");
+  const SchemaResult schema = Schema(db);
+  ASSERT_TRUE(schema.success) << schema.errorMessage;
+  ASSERT_EQ(schema.tables.size(), 3u);
+  EXPECT_EQ(schema.tables[0].columns.size(), 1u);
+  EXPECT_EQ(schema.tables[1].name, "m");
+  EXPECT_EQ(schema.tables[1].rowCount, -1);
+  EXPECT_TRUE(schema.tables[1].columns.empty());
+  EXPECT_EQ(schema.tables[2].name, "z");
+  EXPECT_FALSE(Export(db, "m").success);
+}
+
 TEST_F(SqliteEngineTest, AnalyzeReportsPragmas) {
   const std::string db = MakeDatabase(
       "a.db", "PRAGMA page_size = 1024; CREATE TABLE t (a); INSERT INTO t VALUES (1);");
