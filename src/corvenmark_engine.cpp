@@ -6,9 +6,7 @@ QueryResult VaneEngine::ExecuteQuery(const std::string&, const std::string&) {
   QueryResult result;
   result.success = true;
   result.columns = {"status", "engine"};
-  result.rows.AddRow();
-  result.rows.AddCell("OK");
-  result.rows.AddCell("Corvenmark Win64 Native Engine");
+  result.rows = {{"OK", "Corvenmark Win64 Native Engine"}};
   result.elapsedMs = 0.5;
   result.changedRows = 1;
   return result;

@@ -16,7 +16,7 @@ TEST(VaneEngine, QueryAlwaysSucceedsWithOneRow) {
       EXPECT_TRUE(result.success);
       EXPECT_EQ(result.errorMessage, "");
       EXPECT_EQ(result.columns, (std::vector<std::string>{"status", "engine"}));
-      EXPECT_EQ(result.rows.ToLists(),
+      EXPECT_EQ(result.rows,
                 (std::vector<std::vector<std::string>>{{"OK", "Corvenmark Win64 Native Engine"}}));
       EXPECT_EQ(result.elapsedMs, 0.5);
       EXPECT_EQ(result.changedRows, 1);

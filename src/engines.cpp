@@ -13,14 +13,13 @@ namespace {
 // The built-in engine answers with whole records; these pass them on through the same seam as
 // every other engine, so the front end prints them by the same rules.
 
-bool SendRows(const std::vector<std::string>& columns, const RowList& rows, RowSink& sink) {
+bool SendRows(const std::vector<std::string>& columns,
+              const std::vector<std::vector<std::string>>& rows, RowSink& sink) {
   if (!sink.BeginResult(columns)) return false;
   std::vector<CellView> cells;
-  for (size_t row = 0; row < rows.size(); ++row) {
+  for (const std::vector<std::string>& row : rows) {
     cells.clear();
-    for (size_t cell = 0; cell < rows.CellCount(row); ++cell) {
-      cells.push_back({rows.Cell(row, cell)});
-    }
+    for (const std::string& cell : row) cells.push_back({cell});
     if (!sink.AddRow(cells.data(), cells.size())) return false;
   }
   return true;
@@ -63,7 +62,7 @@ Outcome BuiltinExportTable(const std::string& dbPath, const std::string& table, 
   if (records.empty()) records.emplace_back();
   const std::vector<std::string> columns = records.front();
   records.erase(records.begin());
-  outcome.success = SendRows(columns, RowList(records), rows);
+  outcome.success = SendRows(columns, records, rows);
   return outcome;
 }
 

@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "row_list.h"
-
 namespace Corvenmark {
 
 /// The outcome of one query: the columns and rows of the result, every value rendered as text.
@@ -17,7 +15,8 @@ struct QueryResult {
   bool success = false;
   std::string errorMessage;  ///< Why the query failed; empty on success.
   std::vector<std::string> columns;
-  RowList rows;  ///< Every value rendered as text; a row holds its own number of cells.
+  /// Every value rendered as text; a row holds its own number of cells.
+  std::vector<std::vector<std::string>> rows;
   double elapsedMs = 0.0;
   int32_t changedRows = 0;  ///< Rows inserted, updated or deleted by the statements.
 };
