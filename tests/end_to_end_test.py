@@ -262,16 +262,17 @@ class Runner:
         data = text.encode("cp1252" if self.crlf else "utf-8")
         return data.replace(b"\n", b"\r\n") if self.crlf else data
 
-    def run(self, args, argv0=None, stdout_path=None, fixture=False, user=None, limit=None):
-        result = self.run_once(args, argv0, stdout_path, fixture, user, limit)
+    def run(self, args, argv0=None, stdout_path=None, fixture=False, user=None, limit=None,
+            env=None):
+        result = self.run_once(args, argv0, stdout_path, fixture, user, limit, env)
         # The program never ends with status 1 without a line of output, but Wine, now and then,
         # fails to start a program in just that way; such a run is tried once more.
         if self.prefix and result[0] == 1 and not result[1] and not result[2]:
             print(f"note: {args} ended with status 1 and no output; trying once more")
-            result = self.run_once(args, argv0, stdout_path, fixture, user, limit)
+            result = self.run_once(args, argv0, stdout_path, fixture, user, limit, env)
         return result
 
-    def run_once(self, args, argv0, stdout_path, fixture, user, limit):
+    def run_once(self, args, argv0, stdout_path, fixture, user, limit, env):
         """Runs the program in a new session and a directory of its own, empty or holding a
         fixture (True for the usual one, or a function that makes one); `user` is a prefix that
         runs it as another user, `limit` an address-space limit in bytes. Returns (status,
@@ -292,7 +293,7 @@ class Runner:
                         command,
                         executable=None if self.prefix or user or not argv0 else self.program,
                         stdin=subprocess.DEVNULL, stdout=out, stderr=err, cwd=work,
-                        start_new_session=True, timeout=60,
+                        start_new_session=True, timeout=60, env=env and {**os.environ, **env},
                         preexec_fn=(lambda: resource.setrlimit(resource.RLIMIT_AS, (limit, limit)))
                         if limit else None).returncode
                 after = snapshot(work)
@@ -345,6 +346,7 @@ def run_all(runner, windows):
         results.append(("an unreadable log is an error", check_unreadable_log(runner)))
         results.append(("out of memory is an error", check_out_of_memory(runner)))
         results.append(("an interrupted sample leaves nothing", check_interrupted_sample(runner)))
+    results.append(("a result larger than memory's share", check_spilled_query(runner, windows)))
     if not windows:
         # The program name is printed exactly as the operating system passed it.
         for argv0 in ["/opt/tools/bin/corvenmark", "cm", "./relative/corvenmark"]:
@@ -439,6 +441,31 @@ def check_interrupted_sample(runner):
         check("interrupted sample (status)", status, -signal.SIGINT, failures)
         check("interrupted sample (stderr)", process.stderr.read(), b"", failures)
         check("interrupted sample (files)", os.listdir(work), [], failures)
+    return failures
+
+
+def check_spilled_query(runner, windows):
+    """40,000 rows of 1 KB: more than the query keeps in memory, so most wait in a temporary
+    file, which must not show in the report; with no temporary directory the query fails."""
+    failures = []
+    sql = ("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40000) "
+           "SELECT i, printf('%.1000c', 'x') AS pad FROM n")
+    status, out, err, _, _ = runner.run(["--engine", "sqlite", "--query", "shop.db", sql],
+                                        fixture=True)
+    newline = b"\r\n" if runner.crlf else b"\n"
+    lines = out.split(newline)
+    check("spilled query (status)", status, 0, failures)
+    check("spilled query (stderr)", err, b"", failures)
+    check("spilled query (count)", lines[0].endswith(b" ms (40000 rows):"), True, failures)
+    check("spilled query (rows)", lines[1:] == [b"i\tpad"] + [
+        str(i).encode() + b"\t" + b"x" * 1000 for i in range(1, 40001)] + [b""], True, failures)
+    if not windows:
+        status, out, err, _, _ = runner.run(["--engine", "sqlite", "--query", "shop.db", sql],
+                                            fixture=True, env={"TMPDIR": "/nonexistent"})
+        check("no temporary directory (status)", status, 1, failures)
+        check("no temporary directory (stdout)", out, b"", failures)
+        check("no temporary directory (stderr)", err, b"Query Error: cannot create a temporary "
+              b"file in /nonexistent: No such file or directory\n", failures)
     return failures
 
 
