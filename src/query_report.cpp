@@ -5,6 +5,13 @@
 #include "reports.h"
 
 namespace Corvenmark {
+namespace {
+
+// Room past the budget for the row that crosses it, so that crossing it does not double the
+// buffer.
+const size_t kHeadroom = size_t{1} << 20;
+
+}  // namespace
 
 QueryReport::QueryReport(Options options) : options_(std::move(options)) {}
 
@@ -17,7 +24,9 @@ bool QueryReport::BeginResult(const std::vector<std::string>& columns) {
 }
 
 bool QueryReport::AddRow(const CellView* cells, size_t count) {
-  if (lines_.capacity() < options_.memoryBudget) lines_.reserve(options_.memoryBudget);
+  if (lines_.capacity() < options_.memoryBudget + kHeadroom) {
+    lines_.reserve(options_.memoryBudget + kHeadroom);
+  }
   // A row with no cells writes nothing, not even a line feed.
   for (size_t i = 0; i < count; ++i) {
     lines_ += cells[i].text;

@@ -1,17 +1,10 @@
 #include <windows.h>
 
 #include "spill_file.h"
+#include "wide_text.h"
 
 namespace Corvenmark {
 namespace {
-
-std::wstring Widened(const std::string& text) {
-  const int size =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
 
 std::wstring UserTemporaryDirectory() {
   wchar_t directory[MAX_PATH + 2];
@@ -38,7 +31,7 @@ std::string Reason(DWORD error) {
 // The file is deleted when its only handle closes, which the system does when the process
 // ends, however it ends.
 std::unique_ptr<SpillFile> SpillFile::Create(const std::string& directory, std::string& error) {
-  std::wstring where = directory.empty() ? UserTemporaryDirectory() : Widened(directory);
+  std::wstring where = directory.empty() ? UserTemporaryDirectory() : WidenedFromCodePage(directory);
   if (where.back() != L'\\' && where.back() != L'/') where += L'\\';
   const std::wstring prefix = where + L"corvenmark-" + std::to_wstring(GetCurrentProcessId());
   for (unsigned attempt = 0;; ++attempt) {

@@ -4,6 +4,8 @@
 #include <sqlite3.h>
 #include <stdlib.h>
 
+#include <cstdlib>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -112,6 +114,30 @@ TEST_F(SqliteEngineTest, QueryRendersEveryKindOfValue) {
       {"3", "9223372036854775807", "0.1", "", "<null>"},
   };
   EXPECT_EQ(result.rows, rows);
+}
+
+TEST_F(SqliteEngineTest, RealsReadBackToTheSameDouble) {
+  const char* const kReals[] = {"0.1 + 0.2", "1.0 / 3", "2.0 / 3", "1e100", "1e-7",
+                                "123456789012345678.0", "2.5e-310", "9007199254740993.0",
+                                "1.7976931348623157e308", "-4.9e-324", "0.1", "1e16"};
+  std::string sql = "SELECT ";
+  for (const char* real : kReals) sql += std::string(real) + (real == kReals[11] ? "" : ", ");
+  const QueryRun result = Query(MakeDatabase("reals.db", "CREATE TABLE unused (x)"), sql);
+  ASSERT_TRUE(result.success) << result.errorMessage;
+  ASSERT_EQ(result.rows.size(), 1u);
+
+  sqlite3* db = nullptr;
+  sqlite3_stmt* statement = nullptr;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+  for (int i = 0; i < 12; ++i) {
+    const std::string& text = result.rows[0].at(static_cast<size_t>(i));
+    EXPECT_EQ(std::strtod(text.c_str(), nullptr), sqlite3_column_double(statement, i))
+        << kReals[i] << " written as " << text;
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
 }
 
 TEST_F(SqliteEngineTest, QueryRunsEveryStatementAndReportsTheLastWithColumns) {

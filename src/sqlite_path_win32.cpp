@@ -1,24 +1,13 @@
 #include <windows.h>
 
 #include "sqlite_path.h"
+#include "wide_text.h"
 
 namespace Corvenmark {
 
-namespace {
-
-std::wstring Widened(const std::string& text) {
-  const int size =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
-
-}  // namespace
-
 // Arguments arrive in the ANSI code page; SQLite wants UTF-8.
 std::string SqlitePath(const std::string& path) {
-  const std::wstring wide = Widened(path);
+  const std::wstring wide = WidenedFromCodePage(path);
   const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
                                        nullptr, 0, nullptr, nullptr);
   std::string utf8(static_cast<size_t>(size), '\0');
