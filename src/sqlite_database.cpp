@@ -101,8 +101,12 @@ OpenedDatabase OpenExistingDatabase(const std::string& path, int flags) {
                             : "SELECT count(*) FROM main.sqlite_master";
     if (sqlite3_exec(db, check, nullptr, nullptr, nullptr) == SQLITE_OK) return opened;
   }
-  opened.errorMessage =
-      std::string(db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(status)) + ": " + path;
+  std::string reason = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(status);
+  if (db != nullptr && sqlite3_extended_errcode(db) == SQLITE_READONLY_ROLLBACK) {
+    reason = "the database holds a transaction a crash left unfinished, which only a writer can "
+             "roll back (a --query on it does)";
+  }
+  opened.errorMessage = reason + ": " + path;
   opened.db.reset();
   return opened;
 }

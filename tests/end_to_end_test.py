@@ -189,6 +189,10 @@ HOSTILE_CASES = [
      ["--engine", "sqlite", "--export-csv", "crash.db", "t"], "a\n1\n2\n", "", 0, False),
     ("diff of a log left without its index", ["--engine", "sqlite", "--diff", "crash.db", "real.db"],
      "Schema diff: crash.db -> real.db (0 differences):\nNo differences.\n", "", 0, False),
+    ("a transaction a crash left is not read around",
+     ["--engine", "sqlite", "--export-csv", "hot.db", "t"], "",
+     "Export Error: the database holds a transaction a crash left unfinished, which only a writer"
+     " can roll back (a --query on it does): hot.db\n", 1, False),
     ("a newline in a table name stays on one line",
      ["--engine", "sqlite", "--export-csv", "shop.db", "a\nb\tc\x01"],
      "", "Export Error: no such table: a\\nb\\tc\\x01\n", 1, False),
@@ -226,8 +230,25 @@ def make_wal_database(directory, name, with_index):
         writer.close()
 
 
+def make_hot_journal(path):
+    """Leaves `path` as a crash in the middle of a transaction leaves it: pages already changed
+    in the file, and the journal that can undo them."""
+    connection = sqlite3.connect(path)
+    connection.executescript("CREATE TABLE t (a); INSERT INTO t VALUES (1);")
+    connection.close()
+    child = os.fork()
+    if child == 0:
+        writer = sqlite3.connect(path, isolation_level=None)
+        writer.executescript("PRAGMA synchronous = OFF; PRAGMA cache_size = 2; BEGIN; WITH RECURSIVE n(i) AS (SELECT 1 "
+                             "UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                             "INSERT INTO t SELECT printf('%.100c', 'y') FROM n;")
+        os._exit(0)
+    os.waitpid(child, 0)
+
+
 def fixture_with_wal_states(directory):
     make_fixture(directory)
+    make_hot_journal(os.path.join(directory, "hot.db"))
     make_wal_database(directory, "real.db", with_index=True)
     os.symlink("real.db", os.path.join(directory, "link.db"))
     make_wal_database(directory, "crash.db", with_index=False)
