@@ -11,8 +11,8 @@ set(CORVENMARK_SQLITE_NPM_SHA256
 set(CORVENMARK_SQLITE_MINIMUM_VERSION 3.45.0)
 
 # Compile-time options, the same on every platform:
-# - the full-text, JSON (built in since 3.38), math, R-tree and dbstat features a database
-#   workstation is asked for, and FTS3/FTS4 so that databases made with them still open;
+# - the full-text, JSON (built in since 3.38), math, R-tree and dbstat features that a database
+#   workstation needs, and FTS3/FTS4 so that databases made with them still open;
 # - double-quoted strings are identifiers only, never string literals;
 # - no loadable extensions: the program never loads code named by a database or a query;
 # - multi-thread mode: each connection is used by the thread that opened it, and the engine
