@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """Runs the built program as a user would and compares exact bytes and exit statuses.
 
-Usage: end_to_end_test.py PROGRAM [--runner COMMAND] [--windows] [--no-memory-limit]
+Usage: end_to_end_test.py PROGRAM [--runner COMMAND] [--windows] [--sqlite-version VERSION]
+                           [--no-memory-limit]
 
 Each case starts the program in a new session (as setsid does), so it has no controlling
 terminal, in a working directory of its own whose files must be left as they were. With
 --runner the program is started through another program (Wine). With --windows the program is
 a Windows one: every line feed is expected as a carriage return and line feed, as its text
 streams write them; it knows itself by its Windows path (Z:\\...); and its 8-bit arguments
-arrive in the Windows code page (1252), not in UTF-8.
+arrive in the Windows code page (1252), not in UTF-8. With --sqlite-version the program carries
+the SQLite that the build compiles in, which must be that release and built with its options.
 """
 
 import argparse
@@ -132,6 +134,21 @@ SQLITE_CASES = [
      "Schema diff: shop.db -> other.db (5 differences):\n  - table orders\n  + table invoices\n"
      "  - column users.name : TEXT\n  + column users.email : TEXT\n"
      "  ~ column users.id : INTEGER [PRIMARY KEY] -> TEXT [PRIMARY KEY]\n", "", 0),
+    ("sqlite carries full-text search, R-tree, JSON, math and dbstat; foreign keys off",
+     ["--engine", "sqlite", "--query", "shop.db",
+      "CREATE VIRTUAL TABLE temp.f5 USING fts5(body); INSERT INTO f5 VALUES ('quick brown fox');"
+      "CREATE VIRTUAL TABLE temp.f4 USING fts4(body); INSERT INTO f4 VALUES ('lazy dog');"
+      "CREATE VIRTUAL TABLE temp.r USING rtree(id, x0, x1); INSERT INTO r VALUES (7, 0, 10);"
+      "SELECT (SELECT rowid FROM f5 WHERE f5 MATCH 'brown') AS fts5,"
+      " (SELECT rowid FROM f4 WHERE f4 MATCH 'dog') AS fts4,"
+      " (SELECT id FROM r WHERE x0 <= 5 AND x1 >= 5) AS rtree,"
+      " json_extract('{\"a\": [1, 2]}', '$.a[1]') AS json, sqrt(16) AS math,"
+      " (SELECT name FROM dbstat WHERE name = 'users') AS dbstat,"
+      " (SELECT foreign_keys FROM pragma_foreign_keys) AS foreign_keys"],
+     re.compile(rb"Executed in [0-9.e+-]+ ms \(1 rows\):\n"
+                rb"fts5\tfts4\trtree\tjson\tmath\tdbstat\tforeign_keys\n"
+                rb"1\t1\t7\t2\t4.0\tusers\t0\n"),
+     "", 0),
     ("sqlite query error", ["--engine", "sqlite", "--query", "shop.db", "SELECT * FROM nope"],
      "", "Query Error: no such table: nope\n", 1),
     ("sqlite query never creates a database",
@@ -206,6 +223,24 @@ HOSTILE_CASES = [
     ("an empty text and a null stay apart in CSV",
      ["--engine", "sqlite", "--export-csv", "one.db", "one"], "v\n\"\"\n\nx\n", "", 0, False),
 ]
+
+
+def pinned_sqlite_cases(version):
+    """Cases, in the form of SQLITE_CASES, that hold for the SQLite the build compiles in and
+    not for a system library: its release, and the options that change what SQL means."""
+    return [
+        ("sqlite is the pinned release",
+         ["--engine", "sqlite", "--query", "shop.db", "SELECT sqlite_version()"],
+         re.compile(rb"Executed in [0-9.e+-]+ ms \(1 rows\):\nsqlite_version\(\)\n" +
+                    re.escape(version.encode()) + rb"\n"), "", 0),
+        ("sqlite reads double quotes as identifiers only",
+         ["--engine", "sqlite", "--query", "shop.db", 'SELECT "nope"'], "",
+         'Query Error: no such column: "nope"'
+         " - should this be a string literal in single-quotes?\n", 1),
+        ("sqlite loads no extensions",
+         ["--engine", "sqlite", "--query", "shop.db", "SELECT load_extension('x')"], "",
+         "Query Error: no such function: load_extension\n", 1),
+    ]
 
 
 def make_fixture(directory):
@@ -351,11 +386,12 @@ def run_case(runner, name, args, out, err, status, argv0=None, fixture=False):
     return failures
 
 
-def run_all(runner, windows, memory_limit=True):
+def run_all(runner, windows, sqlite_version, memory_limit=True):
     results = []
     for name, args, out, err, status in CASES:
         results.append((name, run_case(runner, name, args, out, err, status)))
-    for name, args, out, err, status in SQLITE_CASES:
+    sqlite_cases = SQLITE_CASES + (pinned_sqlite_cases(sqlite_version) if sqlite_version else [])
+    for name, args, out, err, status in sqlite_cases:
         results.append((name, run_case(runner, name, args, out, err, status, fixture=True)))
     for name, args, out, err, status, linux_only in HOSTILE_CASES:
         if not (windows and linux_only):
@@ -505,13 +541,15 @@ def main():
     parser.add_argument("program")
     parser.add_argument("--runner", default="", help="program that starts PROGRAM")
     parser.add_argument("--windows", action="store_true")
+    parser.add_argument("--sqlite-version", help="release of the SQLite the build compiles in")
     parser.add_argument("--no-memory-limit", action="store_true",
                         help="skip the test that limits the address space")
     options = parser.parse_args()
 
     prefix = [options.runner] if options.runner else []
     runner = Runner(os.path.abspath(options.program), prefix, options.windows)
-    results = run_all(runner, options.windows, not options.no_memory_limit)
+    results = run_all(runner, options.windows, options.sqlite_version,
+                      not options.no_memory_limit)
     failed = [(name, failures) for name, failures in results if failures]
     for name, failures in failed:
         print(f"FAIL {name}")
