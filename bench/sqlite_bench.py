@@ -31,7 +31,7 @@ little memory at any size, and they report every kind of difference with example
   significant digits, as two SQLite releases may print it) is reported as a REAL text difference
   and counted apart, as a warning; any other difference fails the check.
 
-Exits 1 when any check fails. Needs the sqlite3 shell and cc on the PATH.
+Exits 1 when any check fails. Needs the sqlite3 shell, cc and GNU time (/usr/bin/time).
 """
 
 import argparse
@@ -88,19 +88,27 @@ class Verdicts:
             self.warned.append(f"{self.context} {label}")
 
 
+TIME = "/usr/bin/time"  # GNU time, from the Debian package "time"
+
+
 def run_once(command, stdout_path=os.devnull):
-    """Runs a command with its output to a file; returns (seconds, peak resident set in MiB)."""
-    with open(stdout_path, "wb") as sink, tempfile.TemporaryFile() as errors:
+    """Runs a command with its output to a file; returns (seconds, peak resident set in MiB).
+
+    The peak comes from /usr/bin/time, whose own child starts small: a child of this script
+    would count the script's memory, which it shares until it starts the program, in its peak.
+    """
+    with open(stdout_path, "wb") as sink, tempfile.TemporaryFile() as errors, \
+            tempfile.NamedTemporaryFile("r") as peak:
         start = time.perf_counter()
-        process = subprocess.Popen(command, stdout=sink, stderr=errors)
-        _, status, usage = os.wait4(process.pid, 0)
+        returncode = subprocess.run([TIME, "-f", "%M", "-o", peak.name] + command,
+                                    stdout=sink, stderr=errors).returncode
         elapsed = time.perf_counter() - start
-        process.returncode = os.waitstatus_to_exitcode(status)
-        if process.returncode != 0:
+        if returncode != 0:
             errors.seek(0)
-            sys.exit(f"failed ({process.returncode}): {' '.join(command)}: "
+            sys.exit(f"failed ({returncode}): {' '.join(command)}: "
                      f"{errors.read().decode(errors='replace')}")
-    return elapsed, usage.ru_maxrss / 1024
+        kilobytes = int(peak.read().split()[-1])
+    return elapsed, kilobytes / 1024
 
 
 def time_pair(ours, theirs, runs):
@@ -306,9 +314,9 @@ def main():
     parser.add_argument("--work", default=None, help="directory for the databases and outputs")
     options = parser.parse_args()
     program = os.path.abspath(options.program)
-    for tool in ("sqlite3", "cc"):
+    for tool in ("sqlite3", "cc", TIME):
         if shutil.which(tool) is None:
-            sys.exit(f"{tool} is needed on the PATH")
+            sys.exit(f"{tool} is needed (apt-get install sqlite3 gcc time)")
 
     verdicts = Verdicts()
     work = tempfile.mkdtemp(dir=options.work)
