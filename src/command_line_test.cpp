@@ -39,7 +39,7 @@ TEST(CommandLine, EveryErrorIsOneLineWithControlCharactersEscaped) {
     const char* err;
   } cases[] = {
       {{"cm", "--engine", "x\ny", "--help"},
-       "Engine Error: unknown engine 'x\\ny' (expected builtin or sqlite)\n"},
+       "Engine Error: unknown engine 'x\\ny' (expected builtin, sqlite, duckdb or auto)\n"},
       {{"cm", "--engine", "sqlite", "--schema", "a\r\n\tb\x01\x7f.db"},
        "Schema Error: unable to open database file: a\\r\\n\\tb\\x01\\x7f.db\n"},
       {{"cm", "--engine", "sqlite", "--analyze", ""}, "Analyze Error: empty database path\n"},

@@ -93,7 +93,7 @@ CASES = [
     ("--engine without a command", ["--engine", "builtin"], USAGE, "", 1),
     ("--engine then --gui", ["--engine", "builtin", "--gui"], USAGE, "", 1),
     ("--engine unknown", ["--engine", "oracle", "--help"], "",
-     "Engine Error: unknown engine 'oracle' (expected builtin or sqlite)\n", 1),
+     "Engine Error: unknown engine 'oracle' (expected builtin, sqlite, duckdb or auto)\n", 1),
 ]
 
 
