@@ -1,5 +1,7 @@
 #include "duckdb_text_cells.h"
 
+#include <utility>
+
 namespace Corvenmark {
 namespace {
 
@@ -50,14 +52,13 @@ std::unique_ptr<DuckDbTextCells> DuckDbTextCells::Create(duckdb_database databas
 bool DuckDbTextCells::FollowSettingsOf(duckdb_connection source, std::string& error) {
   std::string timeZone;
   std::string calendar;
-  const bool read = ForEachTextRow(
-      source, kSettingsSql, {},
-      [&](const CellView* cells) {
-        timeZone = cells[0].text;
-        calendar = cells[1].text;
-      },
-      error);
-  if (!read) return false;
+  const auto readSettings = [&](const CellView* cells) {
+    timeZone = cells[0].text;
+    calendar = cells[1].text;
+  };
+  // A library built without ICU has neither setting, and nothing to follow.
+  std::string unknownSettings;
+  if (!ForEachTextRow(source, kSettingsSql, {}, readSettings, unknownSettings)) return true;
   if (timeZone == timeZone_ && calendar == calendar_) return true;
   const std::string sql = "SET SESSION TimeZone = " + QuotedDuckDbText(timeZone) +
                           "; SET SESSION Calendar = " + QuotedDuckDbText(calendar);

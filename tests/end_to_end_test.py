@@ -384,7 +384,8 @@ def run_all(runner, windows):
     if DUCKDB:
         for name, args, out, err, status in DUCKDB_CASES:
             results.append((name, run_case(runner, name, args, out, err, status, fixture=True)))
-    results.append(("samples of both formats compare as equal", check_samples_across_formats(runner)))
+    results.append(("samples of both formats compare as equal",
+                    check_samples_across_formats(runner, windows)))
     results.append(("a missing DuckDB library is reported", check_missing_library(runner, windows)))
     if not windows:
         # The program name is printed exactly as the operating system passed it.
@@ -417,10 +418,28 @@ def check_sample_creates_database(runner):
     return failures
 
 
-def check_samples_across_formats(runner):
-    """Both samples, made by --engine auto from their names, have no differences either way."""
+def library_name(windows):
+    return "duckdb.dll" if windows else "libduckdb.so"
+
+
+def copy_program(runner, directory, windows, with_library):
+    """A runner of a copy of the program in `directory`, with or without the DuckDB library
+    beside it: the layout of the Windows zip, or the program alone."""
+    os.mkdir(directory)
+    copy = os.path.join(directory, os.path.basename(runner.program))
+    shutil.copy(runner.program, copy)
+    if with_library:
+        library = library_name(windows)
+        shutil.copy(os.path.join(os.path.dirname(runner.program), library), directory)
+    return Runner(copy, runner.prefix, windows)
+
+
+def check_samples_across_formats(runner, windows):
+    """Both samples, made by --engine auto from their names, have no differences either way;
+    the program runs from a folder that holds only it and the library."""
     failures = []
     with tempfile.TemporaryDirectory() as work:
+        runner = copy_program(runner, os.path.join(work, "bin"), windows, True)
         lite, duck = os.path.join(work, "s.db"), os.path.join(work, "s.duckdb")
         for path in (lite, duck):
             status, out, err, _, _ = runner.run(auto("--sample", path))
@@ -435,7 +454,7 @@ def check_samples_across_formats(runner):
                 f"Schema diff: {first} -> {second} (0 differences):\nNo differences.\n", ""),
                 failures)
             check(f"diff {first} {second} (stderr)", err, b"", failures)
-        check("sample files", sorted(os.listdir(work)), ["s.db", "s.duckdb"], failures)
+        check("sample files", sorted(os.listdir(work)), ["bin", "s.db", "s.duckdb"], failures)
     return failures
 
 
@@ -444,10 +463,7 @@ def check_missing_library(runner, windows):
     and the other engines still answer."""
     failures = []
     with tempfile.TemporaryDirectory() as work:
-        alone = os.path.join(work, "bin", os.path.basename(runner.program))
-        os.mkdir(os.path.dirname(alone))
-        shutil.copy(runner.program, alone)
-        lonely = Runner(alone, runner.prefix, windows)
+        lonely = copy_program(runner, os.path.join(work, "bin"), windows, False)
         if windows:
             looked = "Z:" + os.path.join(work, "bin", "duckdb.dll").replace("/", "\\")
         else:
@@ -482,12 +498,11 @@ def main():
     parser.add_argument("--windows", action="store_true")
     options = parser.parse_args()
 
+    global DUCKDB
     prefix = [options.runner] if options.runner else []
-    library = os.path.join(os.path.dirname(os.path.abspath(options.program)), "libduckdb.so")
-    if not options.windows:
-        global DUCKDB
-        DUCKDB = DuckDb(library)
     runner = Runner(os.path.abspath(options.program), prefix, options.windows)
+    if not options.windows:
+        DUCKDB = DuckDb(os.path.join(os.path.dirname(runner.program), library_name(False)))
     results = run_all(runner, options.windows)
     failed = [(name, failures) for name, failures in results if failures]
     for name, failures in failed:
