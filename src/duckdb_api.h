@@ -31,6 +31,7 @@ namespace Corvenmark {
   X(duckdb_column_name)                   \
   X(duckdb_column_logical_type)           \
   X(duckdb_destroy_logical_type)          \
+  X(duckdb_get_type_id)                   \
   X(duckdb_rows_changed)                  \
   X(duckdb_fetch_chunk)                   \
   X(duckdb_extract_statements)            \

@@ -112,6 +112,16 @@ void TextChunk::ReadRow(size_t row, CellView* cells) const {
   }
 }
 
+bool SendTextRows(duckdb_data_chunk chunk, RowSink& rows) {
+  const TextChunk text(chunk);
+  std::vector<CellView> cells(text.columnCount());
+  for (size_t row = 0; row < text.rowCount(); ++row) {
+    text.ReadRow(row, cells.data());
+    if (!rows.AddRow(cells.data(), cells.size())) return false;
+  }
+  return true;
+}
+
 bool ForEachTextRow(duckdb_connection connection, const char* sql,
                     const std::vector<std::string>& parameters,
                     const std::function<void(const CellView* cells)>& row, std::string& error) {

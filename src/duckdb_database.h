@@ -97,6 +97,10 @@ class TextChunk {
   std::vector<uint64_t*> validity_;  ///< Null where every value of the column is valid.
 };
 
+/// Passes the rows of a chunk whose columns are all VARCHAR to `rows`; false when `rows` stops
+/// taking them.
+bool SendTextRows(duckdb_data_chunk chunk, RowSink& rows);
+
 /// Runs `sql`, its `?` placeholders bound in order to `parameters` as text, and passes each row
 /// of its result to `row`; every column of the result must be VARCHAR (cast in the SQL).
 /// Returns false with `error` set when the query fails.

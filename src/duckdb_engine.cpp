@@ -347,14 +347,11 @@ Outcome DuckDbEngine::ExportTable(const std::string& dbPath, const std::string& 
   }
   const CatalogTable* found = FindTable(tables, table);
   if (found == nullptr) return Failure<Outcome>("no such table: " + table);
-  const std::unique_ptr<DuckDbTextCells> cells =
-      DuckDbTextCells::Create(opened.database.get(), outcome.errorMessage);
-  if (!cells) return outcome;
+  // DuckDB casts the columns to text as it scans them, on all its threads.
+  const std::string sql = "SELECT CAST(COLUMNS(*) AS VARCHAR) FROM " + QualifiedName(*found);
   DuckDbResult result;
-  outcome.success =
-      QueryStreaming(opened.connection.get(), "SELECT * FROM " + QualifiedName(*found), result,
-                     outcome.errorMessage) &&
-      cells->Stream(*result.get(), rows, outcome.errorMessage);
+  outcome.success = QueryStreaming(opened.connection.get(), sql, result, outcome.errorMessage) &&
+                    StreamTextResult(*result.get(), rows, outcome.errorMessage);
   return outcome;
 }
 

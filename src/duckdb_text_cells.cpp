@@ -20,7 +20,32 @@ struct ScanState {
 
 void DeleteScanState(void* state) { delete static_cast<ScanState*>(state); }
 
+std::vector<std::string> ColumnNames(duckdb_result& result) {
+  const DuckDbApi& api = *DuckDb();
+  std::vector<std::string> names;
+  for (idx_t column = 0; column < api.duckdb_column_count(&result); ++column) {
+    const char* name = api.duckdb_column_name(&result, column);
+    names.emplace_back(name != nullptr ? name : "");
+  }
+  return names;
+}
+
+// The end of a result and a failure while reading it both end its chunks.
+bool EndedWell(duckdb_result& result, std::string& error) {
+  const char* failure = DuckDb()->duckdb_result_error(&result);
+  if (failure != nullptr) error = failure;
+  return failure == nullptr;
+}
+
 }  // namespace
+
+bool StreamTextResult(duckdb_result& result, RowSink& rows, std::string& error) {
+  if (!rows.BeginResult(ColumnNames(result))) return false;
+  while (const DuckDbChunk chunk{DuckDb()->duckdb_fetch_chunk(result)}) {
+    if (!SendTextRows(chunk.get(), rows)) return false;
+  }
+  return EndedWell(result, error);
+}
 
 DuckDbTextCells::DuckDbTextCells(DuckDbConnection connection)
     : connection_(std::move(connection)) {}
@@ -74,15 +99,14 @@ bool DuckDbTextCells::FollowSettingsOf(duckdb_connection source, std::string& er
 
 bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& error) {
   const DuckDbApi& api = *DuckDb();
-  const idx_t columnCount = api.duckdb_column_count(&result);
-  std::vector<std::string> names;
   types_.clear();
-  for (idx_t column = 0; column < columnCount; ++column) {
-    const char* name = api.duckdb_column_name(&result, column);
-    names.emplace_back(name != nullptr ? name : "");
+  bool allText = true;
+  for (idx_t column = 0; column < api.duckdb_column_count(&result); ++column) {
     types_.emplace_back(api.duckdb_column_logical_type(&result, column));
+    allText = allText && api.duckdb_get_type_id(types_.back().get()) == DUCKDB_TYPE_VARCHAR;
   }
-  if (!rows.BeginResult(names)) return false;
+  if (allText) return StreamTextResult(result, rows, error);
+  if (!rows.BeginResult(ColumnNames(result))) return false;
 
   duckdb_prepared_statement raw = nullptr;
   const duckdb_state prepared = api.duckdb_prepare(connection_.get(), kCastSql, &raw);
@@ -92,20 +116,13 @@ bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& 
     error = message != nullptr ? message : "unknown DuckDB error";
     return false;
   }
-  for (;;) {
-    const DuckDbChunk chunk(api.duckdb_fetch_chunk(result));
-    if (!chunk) break;
+  while (const DuckDbChunk chunk{api.duckdb_fetch_chunk(result)}) {
     chunk_ = chunk.get();
     const bool sent = CastChunk(raw, rows, error);
     chunk_ = nullptr;
     if (!sent) return false;
   }
-  // The end of a result and a failure while reading it both end the chunks.
-  if (const char* failure = api.duckdb_result_error(&result)) {
-    error = failure;
-    return false;
-  }
-  return true;
+  return EndedWell(result, error);
 }
 
 bool DuckDbTextCells::CastChunk(duckdb_prepared_statement cast, RowSink& rows, std::string& error) {
@@ -116,12 +133,7 @@ bool DuckDbTextCells::CastChunk(duckdb_prepared_statement cast, RowSink& rows, s
     return false;
   }
   while (const DuckDbChunk chunk{api.duckdb_fetch_chunk(*text.get())}) {
-    const TextChunk cells(chunk.get());
-    cells_.resize(cells.columnCount());
-    for (size_t row = 0; row < cells.rowCount(); ++row) {
-      cells.ReadRow(row, cells_.data());
-      if (!rows.AddRow(cells_.data(), cells_.size())) return false;
-    }
+    if (!SendTextRows(chunk.get(), rows)) return false;
   }
   return true;
 }

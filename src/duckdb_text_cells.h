@@ -10,6 +10,11 @@
 
 namespace Corvenmark {
 
+/// Streams a result whose columns are all VARCHAR to `rows` as it is: its column names, then every
+/// row. Returns false when the result fails (with `error` set) or `rows` stops it (`error`
+/// empty).
+bool StreamTextResult(duckdb_result& result, RowSink& rows, std::string& error);
+
 /// Streams DuckDB results to a RowSink, every value as DuckDB's own text of it: the text that
 /// CAST(value AS VARCHAR) gives, for every type. DuckDB does the casting itself. Each chunk of a
 /// result is handed, through a table function, to a query on a second connection that casts
@@ -28,8 +33,9 @@ class DuckDbTextCells {
   /// a statement whose result is streamed, once earlier statements may have changed them.
   bool FollowSettingsOf(duckdb_connection source, std::string& error);
 
-  /// Reads `result` to its end: its column names to `rows.BeginResult`, then every row.
-  /// Returns false when the result fails (with `error` set) or `rows` stops it (`error` empty).
+  /// Reads `result` to its end: its column names to `rows.BeginResult`, then every row. A result
+  /// of text alone needs no casting and is streamed as StreamTextResult does. Returns false when
+  /// the result fails (with `error` set) or `rows` stops it (`error` empty).
   bool Stream(duckdb_result& result, RowSink& rows, std::string& error);
 
  private:
@@ -45,7 +51,6 @@ class DuckDbTextCells {
   duckdb_data_chunk chunk_ = nullptr;  ///< The chunk being cast, which the table function yields.
   std::string timeZone_;               ///< As set on `connection_`; empty for its default.
   std::string calendar_;
-  std::vector<CellView> cells_;
 };
 
 }  // namespace Corvenmark
