@@ -1,6 +1,7 @@
 #include "duckdb_database.h"
 
 #include "database_format.h"
+#include "duckdb_column_text.h"
 #include "duckdb_path.h"
 
 namespace Corvenmark {
@@ -88,66 +89,25 @@ std::string QuotedDuckDbText(const std::string& text) {
   return quoted + '\'';
 }
 
-TextChunk::TextChunk(duckdb_data_chunk chunk) {
-  const DuckDbApi& api = *DuckDb();
-  rowCount_ = api.duckdb_data_chunk_get_size(chunk);
-  const idx_t columns = api.duckdb_data_chunk_get_column_count(chunk);
-  for (idx_t column = 0; column < columns; ++column) {
-    duckdb_vector vector = api.duckdb_data_chunk_get_vector(chunk, column);
-    data_.push_back(static_cast<duckdb_string_t*>(api.duckdb_vector_get_data(vector)));
-    validity_.push_back(api.duckdb_vector_get_validity(vector));
-  }
-}
-
-void TextChunk::ReadRow(size_t row, CellView* cells) const {
-  const DuckDbApi& api = *DuckDb();
-  for (size_t column = 0; column < data_.size(); ++column) {
-    const uint64_t* validity = validity_[column];
-    if (validity != nullptr && ((validity[row / 64] >> (row % 64)) & 1) == 0) {
-      cells[column] = {{}, true};
-      continue;
-    }
-    duckdb_string_t* text = &data_[column][row];
-    cells[column] = {{api.duckdb_string_t_data(text), api.duckdb_string_t_length(*text)}};
-  }
-}
-
-bool SendTextRows(duckdb_data_chunk chunk, RowSink& rows) {
-  const TextChunk text(chunk);
-  std::vector<CellView> cells(text.columnCount());
-  for (size_t row = 0; row < text.rowCount(); ++row) {
-    text.ReadRow(row, cells.data());
-    if (!rows.AddRow(cells.data(), cells.size())) return false;
-  }
-  return true;
-}
-
 bool ForEachTextRow(duckdb_connection connection, const char* sql,
-                    const std::vector<std::string>& parameters,
                     const std::function<void(const CellView* cells)>& row, std::string& error) {
   const DuckDbApi& api = *DuckDb();
-  duckdb_prepared_statement raw = nullptr;
-  const duckdb_state prepared = api.duckdb_prepare(connection, sql, &raw);
-  const DuckDbPrepared statement(raw);
-  if (prepared != DuckDBSuccess) {
-    const char* message = api.duckdb_prepare_error(raw);
-    error = message != nullptr ? message : "unknown DuckDB error";
-    return false;
-  }
-  for (size_t i = 0; i < parameters.size(); ++i) {
-    api.duckdb_bind_varchar(raw, i + 1, parameters[i].c_str());
-  }
   DuckDbResult result;
-  if (api.duckdb_execute_prepared(raw, result.get()) != DuckDBSuccess) {
+  if (api.duckdb_query(connection, sql, result.get()) != DuckDBSuccess) {
     error = result.Error();
     return false;
   }
   std::vector<CellView> cells;
   while (const DuckDbChunk chunk{api.duckdb_fetch_chunk(*result.get())}) {
-    const TextChunk text(chunk.get());
-    cells.resize(text.columnCount());
-    for (size_t i = 0; i < text.rowCount(); ++i) {
-      text.ReadRow(i, cells.data());
+    std::vector<ColumnText> columns;
+    for (idx_t column = 0; column < api.duckdb_data_chunk_get_column_count(chunk.get()); ++column) {
+      columns.emplace_back(api.duckdb_data_chunk_get_vector(chunk.get(), column), ColumnFormat());
+    }
+    cells.resize(columns.size());
+    for (idx_t i = 0; i < api.duckdb_data_chunk_get_size(chunk.get()); ++i) {
+      for (size_t column = 0; column < columns.size(); ++column) {
+        cells[column] = columns[column].Cell(i);
+      }
       row(cells.data());
     }
   }

@@ -82,30 +82,9 @@ std::string QuotedDuckDbName(const std::string& name);
 /// Quotes a text as an SQL string literal: in single quotes, inner single quotes doubled.
 std::string QuotedDuckDbText(const std::string& text);
 
-/// The rows of one chunk whose columns are all VARCHAR, as cells valid while the chunk lives.
-class TextChunk {
- public:
-  explicit TextChunk(duckdb_data_chunk chunk);
-  size_t rowCount() const { return rowCount_; }
-  size_t columnCount() const { return data_.size(); }
-  /// Fills `cells`, columnCount() of them, with row `row`.
-  void ReadRow(size_t row, CellView* cells) const;
-
- private:
-  size_t rowCount_ = 0;
-  std::vector<duckdb_string_t*> data_;
-  std::vector<uint64_t*> validity_;  ///< Null where every value of the column is valid.
-};
-
-/// Passes the rows of a chunk whose columns are all VARCHAR to `rows`; false when `rows` stops
-/// taking them.
-bool SendTextRows(duckdb_data_chunk chunk, RowSink& rows);
-
-/// Runs `sql`, its `?` placeholders bound in order to `parameters` as text, and passes each row
-/// of its result to `row`; every column of the result must be VARCHAR (cast in the SQL).
-/// Returns false with `error` set when the query fails.
+/// Runs `sql` and passes each row of its result to `row`; every column of the result must be
+/// VARCHAR (cast in the SQL). Returns false with `error` set when the query fails.
 bool ForEachTextRow(duckdb_connection connection, const char* sql,
-                    const std::vector<std::string>& parameters,
                     const std::function<void(const CellView* cells)>& row, std::string& error);
 
 }  // namespace Corvenmark

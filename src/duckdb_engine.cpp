@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "duckdb_column_text.h"
 #include "duckdb_database.h"
 #include "duckdb_sample.h"
 #include "duckdb_text_cells.h"
@@ -140,7 +141,7 @@ const char kTablesAndViewsSql[] =
 bool ReadCatalogTables(duckdb_connection connection, bool withViews,
                        std::vector<CatalogTable>& tables, std::string& error) {
   const bool read = ForEachTextRow(
-      connection, withViews ? kTablesAndViewsSql : kTablesSql, {},
+      connection, withViews ? kTablesAndViewsSql : kTablesSql,
       [&](const CellView* cells) {
         CatalogTable& table = tables.emplace_back();
         table.database = cells[0].text;
@@ -175,7 +176,7 @@ bool ReadColumns(duckdb_connection connection, const std::vector<CatalogTable>& 
   }
   const auto cellText = [](const CellView& cell) { return std::string(cell.text); };
   const bool columnsRead = ForEachTextRow(
-      connection, kColumnsSql, {},
+      connection, kColumnsSql,
       [&](const CellView* cells) {
         const auto table = byName.find({cellText(cells[0]), cellText(cells[1])});
         if (table == byName.end()) return;  // a view's columns
@@ -189,7 +190,7 @@ bool ReadColumns(duckdb_connection connection, const std::vector<CatalogTable>& 
       error);
   return columnsRead &&
          ForEachTextRow(
-             connection, kPrimaryKeysSql, {},
+             connection, kPrimaryKeysSql,
              [&](const CellView* cells) {
                const auto table = byName.find({cellText(cells[0]), cellText(cells[1])});
                if (table == byName.end()) return;
@@ -204,7 +205,7 @@ bool CountRows(duckdb_connection connection, const CatalogTable& table, int64_t&
                std::string& error) {
   const std::string sql = "SELECT CAST(count(*) AS VARCHAR) FROM " + QualifiedName(table);
   return ForEachTextRow(
-      connection, sql.c_str(), {},
+      connection, sql.c_str(),
       [&](const CellView* cells) { count = std::stoll(std::string(cells[0].text)); }, error);
 }
 
@@ -254,7 +255,6 @@ bool ReadStorage(duckdb_connection connection, DbDiagnostics& diagnostics, std::
       "SELECT CAST(block_size AS VARCHAR), CAST(total_blocks AS VARCHAR), "
       "CAST(free_blocks AS VARCHAR) FROM pragma_database_size() "
       "WHERE database_name = current_database()",
-      {},
       [&](const CellView* cells) {
         diagnostics.pageSize = std::stoll(std::string(cells[0].text));
         diagnostics.pageCount = std::stoll(std::string(cells[1].text));
@@ -264,6 +264,34 @@ bool ReadStorage(duckdb_connection connection, DbDiagnostics& diagnostics, std::
       error);
   if (read && !found) error = "DuckDB reported no storage for the database";
   return read && found;
+}
+
+// The query that reads `table` for export: every column the program cannot write itself is cast
+// to VARCHAR by DuckDB as it scans them, on all its threads, under the column's own name.
+bool ExportSql(duckdb_connection connection, const CatalogTable& table, std::string& sql,
+               std::string& error) {
+  const DuckDbApi& api = *DuckDb();
+  duckdb_prepared_statement raw = nullptr;
+  const std::string all = "SELECT * FROM " + QualifiedName(table);
+  const duckdb_state prepared = api.duckdb_prepare(connection, all.c_str(), &raw);
+  const DuckDbPrepared statement(raw);
+  if (prepared != DuckDBSuccess) {
+    error = PrepareError(raw);
+    return false;
+  }
+  sql = "SELECT ";
+  for (idx_t column = 0; column < api.duckdb_prepared_statement_column_count(raw); ++column) {
+    // DuckDB hands the name over to be freed, though it types it as const.
+    const char* name = api.duckdb_prepared_statement_column_name(raw, column);
+    const std::string quoted = QuotedDuckDbName(name != nullptr ? name : "");
+    api.duckdb_free(const_cast<char*>(name));
+    if (column > 0) sql += ", ";
+    sql += WritesOwnText(api.duckdb_prepared_statement_column_type(raw, column))
+               ? quoted
+               : "CAST(" + quoted + " AS VARCHAR) AS " + quoted;
+  }
+  sql += " FROM " + QualifiedName(table);
+  return true;
 }
 
 char FoldedCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -347,11 +375,11 @@ Outcome DuckDbEngine::ExportTable(const std::string& dbPath, const std::string& 
   }
   const CatalogTable* found = FindTable(tables, table);
   if (found == nullptr) return Failure<Outcome>("no such table: " + table);
-  // DuckDB casts the columns to text as it scans them, on all its threads.
-  const std::string sql = "SELECT CAST(COLUMNS(*) AS VARCHAR) FROM " + QualifiedName(*found);
+  std::string sql;
+  if (!ExportSql(opened.connection.get(), *found, sql, outcome.errorMessage)) return outcome;
   DuckDbResult result;
   outcome.success = QueryStreaming(opened.connection.get(), sql, result, outcome.errorMessage) &&
-                    StreamTextResult(*result.get(), rows, outcome.errorMessage);
+                    StreamResultDirectly(*result.get(), rows, outcome.errorMessage);
   return outcome;
 }
 

@@ -108,11 +108,29 @@ TEST_F(DuckDbEngineTest, CellsAreDuckDbsOwnTextOfEveryType) {
     const char* expression;
     const char* text;
   } cases[] = {
+      // Written by the program itself.
       {"CAST(1234.5 AS DECIMAL(12,2))", "1234.50"},
       {"CAST(-0.01 AS DECIMAL(4,3))", "-0.010"},
-      {"170141183460469231731687303715884105727::HUGEINT",
-       "170141183460469231731687303715884105727"},
+      {"CAST(0.123 AS DECIMAL(3,3))", ".123"},
+      {"CAST(-0.5 AS DECIMAL(1,1))", "-.5"},
+      {"CAST(0.5 AS DECIMAL(2,1))", "0.5"},
+      {"CAST(-7 AS DECIMAL(4,0))", "-7"},
+      {"CAST(-999999999999999999 AS DECIMAL(18,0))", "-999999999999999999"},
+      {"CAST(-12345678901234567890.123456789 AS DECIMAL(38,9))", "-12345678901234567890.123456789"},
+      {"CAST(0 AS DECIMAL(38,38))", ".00000000000000000000000000000000000000"},
+      {"CAST(0 AS DECIMAL(38,37))", "0.0000000000000000000000000000000000000"},
+      {"CAST('-170141183460469231731687303715884105728' AS HUGEINT)",
+       "-170141183460469231731687303715884105728"},
+      {"340282366920938463463374607431768211455::UHUGEINT",
+       "340282366920938463463374607431768211455"},
+      {"CAST('-9223372036854775808' AS BIGINT)", "-9223372036854775808"},
       {"18446744073709551615::UBIGINT", "18446744073709551615"},
+      {"CAST('-128' AS TINYINT)", "-128"},
+      {"65535::USMALLINT", "65535"},
+      {"CAST('-2147483648' AS INTEGER)", "-2147483648"},
+      {"false", "false"},
+      {"true", "true"},
+      // Cast by DuckDB.
       {"DATE '2024-02-29'", "2024-02-29"},
       {"TIME '23:59:58.5'", "23:59:58.5"},
       {"TIMESTAMP '2024-01-02 03:04:05.678'", "2024-01-02 03:04:05.678"},
@@ -132,7 +150,6 @@ TEST_F(DuckDbEngineTest, CellsAreDuckDbsOwnTextOfEveryType) {
       {"1e100::DOUBLE", "1e+100"},
       {"0.1::FLOAT", "0.1"},
       {"'-inf'::DOUBLE", "-inf"},
-      {"true", "true"},
       {"'tab\there, \"quoted\"'", "tab\there, \"quoted\""},
       {"'ünïcode ☃'", "ünïcode ☃"},
       {"''", ""},
@@ -146,6 +163,27 @@ TEST_F(DuckDbEngineTest, CellsAreDuckDbsOwnTextOfEveryType) {
     EXPECT_EQ(result.rows[0].at(0), c.text) << c.expression;
     EXPECT_EQ(result.rows[0].at(0), result.rows[0].at(1)) << c.expression;
   }
+
+  // Columns written by the program and cast by DuckDB side by side, over many chunks, in a
+  // query and in an export.
+  const char* mixedSql =
+      "CREATE TABLE mixed AS SELECT i, CAST(i AS DECIMAL(30,3)) / 8 AS d, i * 0.5 AS f,"
+      " CASE WHEN i % 3 = 0 THEN NULL ELSE [i] END AS l, 'x' || i AS s FROM range(5000) r(i)";
+  ASSERT_TRUE(Query(db, mixedSql).success);
+  const QueryRun mixed = Query(db, "SELECT * FROM mixed ORDER BY i");
+  ASSERT_TRUE(mixed.success) << mixed.errorMessage;
+  ASSERT_EQ(mixed.rows.size(), 5000u);
+  EXPECT_EQ(mixed.rows[4097],
+            (std::vector<std::string>{"4097", "512.125", "2048.5", "[4097]", "x4097"}));
+  EXPECT_EQ(mixed.rows[4098].at(3), "<null>");
+  std::string expected = "i,d,f,l,s\n";
+  for (const std::vector<std::string>& row : mixed.rows) {
+    for (size_t i = 0; i < row.size(); ++i) {
+      expected += (i > 0 ? "," : "") + (row[i] == "<null>" ? "" : row[i]);
+    }
+    expected += '\n';
+  }
+  EXPECT_TRUE(Export(db, "mixed").text == expected);
 
   // NULL of any type is a null cell; a time zone set by an earlier statement shows.
   const QueryRun nulls =

@@ -37,12 +37,34 @@ bool EndedWell(duckdb_result& result, std::string& error) {
   return failure == nullptr;
 }
 
+// Sends rows [0, count) of `columns` to `rows`.
+bool SendRows(std::vector<ColumnText>& columns, size_t count, RowSink& rows) {
+  std::vector<CellView> cells(columns.size());
+  for (size_t row = 0; row < count; ++row) {
+    for (size_t column = 0; column < columns.size(); ++column) {
+      cells[column] = columns[column].Cell(row);
+    }
+    if (!rows.AddRow(cells.data(), cells.size())) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-bool StreamTextResult(duckdb_result& result, RowSink& rows, std::string& error) {
+bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& error) {
+  const DuckDbApi& api = *DuckDb();
+  std::vector<ColumnFormat> formats;
+  for (idx_t column = 0; column < api.duckdb_column_count(&result); ++column) {
+    const DuckDbType type(api.duckdb_column_logical_type(&result, column));
+    formats.push_back(FormatOf(type.get()));
+  }
   if (!rows.BeginResult(ColumnNames(result))) return false;
-  while (const DuckDbChunk chunk{DuckDb()->duckdb_fetch_chunk(result)}) {
-    if (!SendTextRows(chunk.get(), rows)) return false;
+  while (const DuckDbChunk chunk{api.duckdb_fetch_chunk(result)}) {
+    std::vector<ColumnText> columns;
+    for (size_t column = 0; column < formats.size(); ++column) {
+      columns.emplace_back(api.duckdb_data_chunk_get_vector(chunk.get(), column), formats[column]);
+    }
+    if (!SendRows(columns, api.duckdb_data_chunk_get_size(chunk.get()), rows)) return false;
   }
   return EndedWell(result, error);
 }
@@ -83,7 +105,7 @@ bool DuckDbTextCells::FollowSettingsOf(duckdb_connection source, std::string& er
   };
   // A library built without ICU has neither setting, and nothing to follow.
   std::string unknownSettings;
-  if (!ForEachTextRow(source, kSettingsSql, {}, readSettings, unknownSettings)) return true;
+  if (!ForEachTextRow(source, kSettingsSql, readSettings, unknownSettings)) return true;
   if (timeZone == timeZone_ && calendar == calendar_) return true;
   const std::string sql = "SET SESSION TimeZone = " + QuotedDuckDbText(timeZone) +
                           "; SET SESSION Calendar = " + QuotedDuckDbText(calendar);
@@ -99,13 +121,19 @@ bool DuckDbTextCells::FollowSettingsOf(duckdb_connection source, std::string& er
 
 bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& error) {
   const DuckDbApi& api = *DuckDb();
-  types_.clear();
-  bool allText = true;
+  formats_.clear();
+  castColumns_.clear();
+  castTypes_.clear();
   for (idx_t column = 0; column < api.duckdb_column_count(&result); ++column) {
-    types_.emplace_back(api.duckdb_column_logical_type(&result, column));
-    allText = allText && api.duckdb_get_type_id(types_.back().get()) == DUCKDB_TYPE_VARCHAR;
+    DuckDbType type(api.duckdb_column_logical_type(&result, column));
+    formats_.push_back(FormatOf(type.get()));
+    if (!WritesOwnText(formats_.back().type)) {
+      formats_.back() = ColumnFormat();  // read from the cast, as VARCHAR
+      castColumns_.push_back(column);
+      castTypes_.push_back(std::move(type));
+    }
   }
-  if (allText) return StreamTextResult(result, rows, error);
+  if (castColumns_.empty()) return StreamResultDirectly(result, rows, error);
   if (!rows.BeginResult(ColumnNames(result))) return false;
 
   duckdb_prepared_statement raw = nullptr;
@@ -117,23 +145,35 @@ bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& 
     return false;
   }
   while (const DuckDbChunk chunk{api.duckdb_fetch_chunk(result)}) {
-    chunk_ = chunk.get();
-    const bool sent = CastChunk(raw, rows, error);
-    chunk_ = nullptr;
-    if (!sent) return false;
+    if (!CastChunk(raw, chunk.get(), rows, error)) return false;
   }
   return EndedWell(result, error);
 }
 
-bool DuckDbTextCells::CastChunk(duckdb_prepared_statement cast, RowSink& rows, std::string& error) {
+bool DuckDbTextCells::CastChunk(duckdb_prepared_statement cast, duckdb_data_chunk chunk,
+                                RowSink& rows, std::string& error) {
   const DuckDbApi& api = *DuckDb();
+  chunk_ = chunk;
   DuckDbResult text;
-  if (api.duckdb_execute_prepared(cast, text.get()) != DuckDBSuccess) {
+  const bool castDone = api.duckdb_execute_prepared(cast, text.get()) == DuckDBSuccess;
+  chunk_ = nullptr;
+  if (!castDone) {
     error = text.Error();
     return false;
   }
-  while (const DuckDbChunk chunk{api.duckdb_fetch_chunk(*text.get())}) {
-    if (!SendTextRows(chunk.get(), rows)) return false;
+  // The cast rows come in order, in one chunk or more; `done` rows of `chunk` are sent.
+  size_t done = 0;
+  while (const DuckDbChunk castChunk{api.duckdb_fetch_chunk(*text.get())}) {
+    std::vector<ColumnText> columns;
+    for (size_t column = 0, cast = 0; column < formats_.size(); ++column) {
+      const bool isCast = cast < castColumns_.size() && castColumns_[cast] == column;
+      columns.emplace_back(isCast ? api.duckdb_data_chunk_get_vector(castChunk.get(), cast++)
+                                  : api.duckdb_data_chunk_get_vector(chunk, column),
+                           formats_[column], isCast ? 0 : done);
+    }
+    const size_t count = api.duckdb_data_chunk_get_size(castChunk.get());
+    if (!SendRows(columns, count, rows)) return false;
+    done += count;
   }
   return true;
 }
@@ -142,9 +182,9 @@ void DuckDbTextCells::Bind(duckdb_bind_info info) {
   const DuckDbApi& api = *DuckDb();
   auto* self = static_cast<DuckDbTextCells*>(api.duckdb_bind_get_extra_info(info));
   // Names of their own: a result may repeat a name, which a table may not.
-  for (size_t column = 0; column < self->types_.size(); ++column) {
+  for (size_t column = 0; column < self->castTypes_.size(); ++column) {
     const std::string name = "c" + std::to_string(column);
-    api.duckdb_bind_add_result_column(info, name.c_str(), self->types_[column].get());
+    api.duckdb_bind_add_result_column(info, name.c_str(), self->castTypes_[column].get());
   }
 }
 
@@ -152,7 +192,7 @@ void DuckDbTextCells::Init(duckdb_init_info info) {
   DuckDb()->duckdb_init_set_init_data(info, new ScanState, DeleteScanState);
 }
 
-// Yields the chunk being cast, once: its vectors are shared, not copied.
+// Yields the columns of the chunk being cast, once: their vectors are shared, not copied.
 void DuckDbTextCells::Scan(duckdb_function_info info, duckdb_data_chunk output) {
   const DuckDbApi& api = *DuckDb();
   auto* self = static_cast<DuckDbTextCells*>(api.duckdb_function_get_extra_info(info));
@@ -162,10 +202,10 @@ void DuckDbTextCells::Scan(duckdb_function_info info, duckdb_data_chunk output) 
     return;
   }
   state->done = true;
-  const idx_t columns = api.duckdb_data_chunk_get_column_count(self->chunk_);
-  for (idx_t column = 0; column < columns; ++column) {
-    api.duckdb_vector_reference_vector(api.duckdb_data_chunk_get_vector(output, column),
-                                       api.duckdb_data_chunk_get_vector(self->chunk_, column));
+  for (size_t cast = 0; cast < self->castColumns_.size(); ++cast) {
+    api.duckdb_vector_reference_vector(
+        api.duckdb_data_chunk_get_vector(output, cast),
+        api.duckdb_data_chunk_get_vector(self->chunk_, self->castColumns_[cast]));
   }
   api.duckdb_data_chunk_set_size(output, api.duckdb_data_chunk_get_size(self->chunk_));
 }
