@@ -12,6 +12,7 @@ arrive in the Windows code page (1252), not in UTF-8.
 """
 
 import argparse
+import contextlib
 import ctypes
 import os
 import re
@@ -171,6 +172,19 @@ class DuckDb:
     def __init__(self, path):
         self.lib = ctypes.CDLL(path)
         self.lib.duckdb_result_error.restype = ctypes.c_char_p
+
+    @contextlib.contextmanager
+    def held(self, path):
+        """Keeps the database at `path` open for writing, as another program would."""
+        database, connection = ctypes.c_void_p(), ctypes.c_void_p()
+        if self.lib.duckdb_open(path.encode(), ctypes.byref(database)) != 0:
+            raise RuntimeError(f"cannot open {path}")
+        self.lib.duckdb_connect(database, ctypes.byref(connection))
+        try:
+            yield
+        finally:
+            self.lib.duckdb_disconnect(ctypes.byref(connection))
+            self.lib.duckdb_close(ctypes.byref(database))
 
     def make(self, path, sql):
         database, connection = ctypes.c_void_p(), ctypes.c_void_p()
@@ -384,6 +398,7 @@ def run_all(runner, windows):
     if DUCKDB:
         for name, args, out, err, status in DUCKDB_CASES:
             results.append((name, run_case(runner, name, args, out, err, status, fixture=True)))
+        results.append(("a DuckDB file held by another process", check_locked_file(runner)))
     results.append(("samples of both formats compare as equal",
                     check_samples_across_formats(runner, windows)))
     results.append(("a missing DuckDB library is reported", check_missing_library(runner, windows)))
@@ -432,6 +447,23 @@ def copy_program(runner, directory, windows, with_library):
         library = library_name(windows)
         shutil.copy(os.path.join(os.path.dirname(runner.program), library), directory)
     return Runner(copy, runner.prefix, windows)
+
+
+def check_locked_file(runner):
+    """A DuckDB file that another process holds open for writing fails at once, in one line."""
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        path = os.path.join(work, "held.duckdb")
+        DUCKDB.make(path, "CREATE TABLE t (a INTEGER)")
+        with DUCKDB.held(path):
+            for args, command in ((duckdb("--schema", path), b"Schema"),
+                                  (duckdb("--query", path, "SELECT 1"), b"Query")):
+                status, out, err, _, _ = runner.run(args)
+                check(f"{args} (status, stdout)", (status, out), (1, b""), failures)
+                check(f"{args} (stderr)", err.startswith(
+                    command + b" Error: IO Error: Could not set lock on file") and
+                    err.count(b"\n") == 1 and err.endswith(b"\n"), True, failures)
+    return failures
 
 
 def check_samples_across_formats(runner, windows):
