@@ -165,9 +165,9 @@ bool DuckDbTextCells::CastChunk(duckdb_prepared_statement cast, duckdb_data_chun
   size_t done = 0;
   while (const DuckDbChunk castChunk{api.duckdb_fetch_chunk(*text.get())}) {
     std::vector<ColumnText> columns;
-    for (size_t column = 0, cast = 0; column < formats_.size(); ++column) {
-      const bool isCast = cast < castColumns_.size() && castColumns_[cast] == column;
-      columns.emplace_back(isCast ? api.duckdb_data_chunk_get_vector(castChunk.get(), cast++)
+    for (size_t column = 0, next = 0; column < formats_.size(); ++column) {
+      const bool isCast = next < castColumns_.size() && castColumns_[next] == column;
+      columns.emplace_back(isCast ? api.duckdb_data_chunk_get_vector(castChunk.get(), next++)
                                   : api.duckdb_data_chunk_get_vector(chunk, column),
                            formats_[column], isCast ? 0 : done);
     }
