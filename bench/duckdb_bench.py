@@ -6,7 +6,9 @@ Usage: bench/duckdb_bench.py PROGRAM [--runs N] [--work DIR]
 Compiles a small C helper against the DuckDB header and library of PROGRAM's build directory,
 builds the table with it, then runs `PROGRAM --engine duckdb --export-csv` and the helper's
 `COPY t TO '/dev/stdout' (HEADER)` side by side, alternating, and reports the median wall time
-and the peak resident memory of each, writing their output to /dev/null. Finally it checks that
+and the peak resident memory of each, writing their output to /dev/null, with the processor
+time (user and system) of each: COPY works on every core, so its wall time depends on how busy
+the machine is. Finally it checks that
 the two CSV files hold the same records: both write NULL as an empty field, and this program
 writes an empty text as "" so that it reads back apart from NULL, which the parser here keeps.
 """
@@ -75,7 +77,7 @@ int main(int argc, char **argv) {
 
 
 def run_once(command, out_path=os.devnull):
-    """Returns (seconds, peak resident set in MiB) of one run."""
+    """Returns (seconds, peak resident set in MiB, processor seconds) of one run."""
     with open(out_path, "wb") as sink:
         start = time.perf_counter()
         process = subprocess.Popen(command, stdout=sink, stderr=subprocess.PIPE)
@@ -83,21 +85,23 @@ def run_once(command, out_path=os.devnull):
         elapsed = time.perf_counter() - start
     if os.waitstatus_to_exitcode(status) != 0:
         sys.exit(f"failed: {' '.join(command)}: {process.stderr.read().decode()}")
-    return elapsed, usage.ru_maxrss / 1024
+    return elapsed, usage.ru_maxrss / 1024, usage.ru_utime + usage.ru_stime
 
 
 def compare(title, commands, runs):
     times = {name: [] for name in commands}
+    cpu = {name: [] for name in commands}
     memory = {name: 0.0 for name in commands}
     for _ in range(runs):
         for name, command in commands.items():
-            seconds, mib = run_once(command)
+            seconds, mib, processor = run_once(command)
             times[name].append(seconds)
+            cpu[name].append(processor)
             memory[name] = max(memory[name], mib)
     print(title)
     for name in commands:
         print(f"  {name:11} median {statistics.median(times[name]):7.3f} s"
-              f"   peak {memory[name]:7.1f} MiB")
+              f"   peak {memory[name]:7.1f} MiB   processor {statistics.median(cpu[name]):6.3f} s")
     ours, theirs = (statistics.median(times[name]) for name in commands)
     print(f"  speed-up    {theirs / ours:7.2f}x")
 
