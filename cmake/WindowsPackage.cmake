@@ -1,5 +1,7 @@
-# The Windows zip: corvenmark.exe with the README and the license, made by `cpack`.
+# The Windows zip: corvenmark.exe, the DuckDB library it loads from its own folder, the README
+# and the license, made by `cpack`.
 install(TARGETS corvenmark RUNTIME DESTINATION .)
+install(FILES ${CORVENMARK_DUCKDB_LIBRARY} DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)

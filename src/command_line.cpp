@@ -6,6 +6,7 @@
 #include <string>
 
 #include "csv.h"
+#include "database_format.h"
 #include "engines.h"
 #include "file_system.h"
 #include "query_report.h"
@@ -30,6 +31,27 @@ int ReportFailure(const Invocation& run, const std::string& message) {
   return 1;
 }
 
+// The engine that opens `path`: the one the command line named or, for "auto", the one of the
+// file's format, known by its first bytes or, for a file `--sample` is to create, by its name.
+// A file that cannot be read goes to the SQLite engine, whose error says why. Null, with
+// `error` set, for a file of neither format or an engine that cannot run.
+const Engine* EngineForFile(const Invocation& run, const std::string& path, bool newFile,
+                            std::string& error) {
+  const Engine* engine = &run.engine;
+  if (ChoosesPerFile(*engine)) {
+    DatabaseFormat format = DatabaseFormat::kSqlite;
+    if (newFile) {
+      format = FormatForNewFile(path);
+    } else if (ReadDatabaseFormat(path, format) && format == DatabaseFormat::kUnknown) {
+      error = path + ": not a SQLite or DuckDB database";
+      return nullptr;
+    }
+    engine = FindEngine(format == DatabaseFormat::kDuckDb ? "duckdb" : "sqlite");
+  }
+  error = engine->whyUnavailable != nullptr ? engine->whyUnavailable() : "";
+  return error.empty() ? engine : nullptr;
+}
+
 int RunHelp(const Invocation& run) {
   WriteUsage(run.out, run.programName);
   return 0;
@@ -37,7 +59,10 @@ int RunHelp(const Invocation& run) {
 
 int RunSample(const Invocation& run) {
   const std::string outPath = run.args[1];
-  const SampleResult sample = run.engine.createSampleBenchmarkDb(outPath);
+  std::string error;
+  const Engine* engine = EngineForFile(run, outPath, true, error);
+  if (engine == nullptr) return ReportFailure(run, error);
+  const SampleResult sample = engine->createSampleBenchmarkDb(outPath);
   if (!sample.success) return ReportFailure(run, sample.errorMessage);
   WriteSampleLine(run.out, sample.status, outPath);
   // A new database whose report was lost would make the same command fail next time, so a
@@ -47,8 +72,11 @@ int RunSample(const Invocation& run) {
 }
 
 int RunQuery(const Invocation& run) {
+  std::string error;
+  const Engine* engine = EngineForFile(run, run.args[1], false, error);
+  if (engine == nullptr) return ReportFailure(run, error);
   QueryReport report;
-  const QueryOutcome outcome = run.engine.runQuery(run.args[1], run.args[2], report);
+  const QueryOutcome outcome = engine->runQuery(run.args[1], run.args[2], report);
   if (!outcome.success) {
     return ReportFailure(run, outcome.errorMessage.empty() ? report.error() : outcome.errorMessage);
   }
@@ -58,14 +86,20 @@ int RunQuery(const Invocation& run) {
 
 int RunSchema(const Invocation& run) {
   const std::string dbPath = run.args[1];
-  const SchemaResult schema = run.engine.inspectSchema(dbPath, true);
+  std::string error;
+  const Engine* engine = EngineForFile(run, dbPath, false, error);
+  if (engine == nullptr) return ReportFailure(run, error);
+  const SchemaResult schema = engine->inspectSchema(dbPath, true);
   if (!schema.success) return ReportFailure(run, schema.errorMessage);
   WriteSchemaListing(run.out, dbPath, schema.tables);
   return 0;
 }
 
 int RunAnalyze(const Invocation& run) {
-  const DbDiagnostics diagnostics = run.engine.analyzeDatabase(run.args[1]);
+  std::string error;
+  const Engine* engine = EngineForFile(run, run.args[1], false, error);
+  if (engine == nullptr) return ReportFailure(run, error);
+  const DbDiagnostics diagnostics = engine->analyzeDatabase(run.args[1]);
   if (!diagnostics.success) return ReportFailure(run, diagnostics.errorMessage);
   WriteDiagnostics(run.out, diagnostics);
   return 0;
@@ -75,8 +109,11 @@ int RunAnalyze(const Invocation& run) {
 // empty; one after it ends the CSV after the last complete record. A failed write is left for
 // the caller's check of the output to report.
 int RunExportCsv(const Invocation& run) {
+  std::string error;
+  const Engine* engine = EngineForFile(run, run.args[1], false, error);
+  if (engine == nullptr) return ReportFailure(run, error);
   CsvWriter csv(run.out);
-  const Outcome outcome = run.engine.exportTable(run.args[1], run.args[2], csv);
+  const Outcome outcome = engine->exportTable(run.args[1], run.args[2], csv);
   if (outcome.success) {
     csv.Finish();
     return 0;
@@ -90,13 +127,22 @@ int RunDiff(const Invocation& run) {
   const std::string firstPath = run.args[1];
   const std::string secondPath = run.args[2];
   SchemaResult schemas[2];
+  const Engine* engines[2] = {};
   const std::string* paths[2] = {&firstPath, &secondPath};
   for (int i = 0; i < 2; ++i) {
-    schemas[i] = run.engine.inspectSchema(*paths[i], false);
+    std::string error;
+    engines[i] = EngineForFile(run, *paths[i], false, error);
+    if (engines[i] == nullptr) return ReportFailure(run, error);
+    schemas[i] = engines[i]->inspectSchema(*paths[i], false);
     if (!schemas[i].success) return ReportFailure(run, schemas[i].errorMessage);
   }
+  // Types of one format compare as written; types of two formats by their families.
+  TypeComparison types;
+  if (std::strcmp(engines[0]->format, engines[1]->format) != 0) {
+    types = {engines[0]->typeFamily, engines[1]->typeFamily};
+  }
   WriteSchemaDiff(run.out, firstPath, secondPath,
-                  CompareSchemas(schemas[0].tables, schemas[1].tables));
+                  CompareSchemas(schemas[0].tables, schemas[1].tables, types));
   return 0;
 }
 
@@ -121,10 +167,6 @@ const Command kCommands[] = {
 };
 
 int RunOne(const Command& command, const Invocation& run) {
-  if (run.engine.whyUnavailable != nullptr) {
-    const std::string reason = run.engine.whyUnavailable();
-    if (!reason.empty()) return ReportFailure(run, reason);
-  }
   try {
     return command.run(run);
   } catch (const std::bad_alloc&) {

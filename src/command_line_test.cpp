@@ -1,7 +1,11 @@
 #include "command_line.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <stdlib.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,7 +43,7 @@ TEST(CommandLine, EveryErrorIsOneLineWithControlCharactersEscaped) {
     const char* err;
   } cases[] = {
       {{"cm", "--engine", "x\ny", "--help"},
-       "Engine Error: unknown engine 'x\\ny' (expected builtin or sqlite)\n"},
+       "Engine Error: unknown engine 'x\\ny' (expected builtin, sqlite, duckdb or auto)\n"},
       {{"cm", "--engine", "sqlite", "--schema", "a\r\n\tb\x01\x7f.db"},
        "Schema Error: unable to open database file: a\\r\\n\\tb\\x01\\x7f.db\n"},
       {{"cm", "--engine", "sqlite", "--analyze", ""}, "Analyze Error: empty database path\n"},
@@ -74,6 +78,41 @@ TEST(CommandLine, MalformedEnginePairGetsUsage) {
     EXPECT_NE(run.out.find("\n  cm [options]\n"), std::string::npos) << args.size();
     EXPECT_EQ(run.err, "") << args.size();
   }
+}
+
+TEST(CommandLine, AutoPicksTheEngineByTheFilesFirstBytes) {
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "corvenmark_auto_XXXXXX").string();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  const std::filesystem::path dir = pattern;
+  const std::string lite = (dir / "lite.duckdb").string();  // the bytes count, not the name
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(lite.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE t (a)", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  std::ofstream(dir / "notes.txt") << "SQLite format 3 is not quite it";
+  std::ofstream(dir / "short.db") << "SQL";
+  std::ofstream(dir / "empty.db");
+  const struct {
+    std::string path;
+    const char* out;
+    const char* err;
+  } cases[] = {
+      {lite, "(1 tables):\nTable: t (0 rows)\n  - a : \n", ""},
+      {(dir / "notes.txt").string(), "", ": not a SQLite or DuckDB database\n"},
+      {(dir / "short.db").string(), "", ": not a SQLite or DuckDB database\n"},
+      {(dir / "empty.db").string(), "", ": not a SQLite or DuckDB database\n"},
+      // Unreadable: the SQLite engine says why.
+      {(dir / "missing.db").string(), "", "unable to open database file: "},
+  };
+  for (const auto& c : cases) {
+    const Outcome run = RunWith({"cm", "--engine", "auto", "--schema", c.path.c_str()});
+    EXPECT_EQ(run.status, *c.err == '\0' ? 0 : 1) << c.path;
+    EXPECT_NE(run.out.find(c.out), std::string::npos) << c.path << ": " << run.out;
+    EXPECT_EQ(run.out.empty(), *c.out == '\0') << c.path;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << c.path << ": " << run.err;
+  }
+  std::filesystem::remove_all(dir);
 }
 
 TEST(FinishOutput, PassesStatusThroughWhenTheReportWasWritten) {

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "corvenmark_engine.h"
+#include "duckdb_engine.h"
 #include "sqlite_engine.h"
+#include "type_family.h"
 
 namespace Corvenmark {
 namespace {
@@ -66,13 +68,20 @@ Outcome BuiltinExportTable(const std::string& dbPath, const std::string& table, 
   return outcome;
 }
 
+const char kAutomatic[] = "auto";
+
 const Engine kEngines[] = {
     {"builtin", "builtin", nullptr, BuiltinRunQuery, BuiltinInspectSchema,
      VaneEngine::AnalyzeDatabase, BuiltinExportTable, VaneEngine::CreateSampleBenchmarkDb,
      nullptr},
     {"sqlite", "sqlite", nullptr, SqliteEngine::RunQuery, SqliteEngine::InspectSchema,
      SqliteEngine::AnalyzeDatabase, SqliteEngine::ExportTable,
-     SqliteEngine::CreateSampleBenchmarkDb, nullptr},
+     SqliteEngine::CreateSampleBenchmarkDb, SqliteTypeFamily},
+    {"duckdb", "duckdb", DuckDbEngine::WhyUnavailable, DuckDbEngine::RunQuery,
+     DuckDbEngine::InspectSchema, DuckDbEngine::AnalyzeDatabase, DuckDbEngine::ExportTable,
+     DuckDbEngine::CreateSampleBenchmarkDb, DuckDbTypeFamily},
+    // No engine of its own: the front end picks the engine of each file's format.
+    {kAutomatic, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 }  // namespace
@@ -85,6 +94,8 @@ const Engine* FindEngine(const std::string& name) {
   }
   return nullptr;
 }
+
+bool ChoosesPerFile(const Engine& engine) { return engine.name == kAutomatic; }
 
 std::string EngineNames() {
   std::string names;

@@ -13,6 +13,10 @@ const Engine& DefaultEngine();
 /// The engine called `name`, or null when there is none of that name.
 const Engine* FindEngine(const std::string& name);
 
+/// True for "auto", which answers nothing itself: the front end gives each file the engine of
+/// the file's format instead.
+bool ChoosesPerFile(const Engine& engine);
+
 /// The names of every engine, in the form "a, b or c" for messages.
 std::string EngineNames();
 

@@ -14,6 +14,8 @@ the SQLite that the build compiles in, which must be that release and built with
 """
 
 import argparse
+import contextlib
+import ctypes
 import os
 import re
 import resource
@@ -99,7 +101,7 @@ CASES = [
     ("--engine without a command", ["--engine", "builtin"], USAGE, "", 1),
     ("--engine then --gui", ["--engine", "builtin", "--gui"], USAGE, "", 1),
     ("--engine unknown", ["--engine", "oracle", "--help"], "",
-     "Engine Error: unknown engine 'oracle' (expected builtin or sqlite)\n", 1),
+     "Engine Error: unknown engine 'oracle' (expected builtin, sqlite, duckdb or auto)\n", 1),
 ]
 
 
@@ -216,7 +218,7 @@ HOSTILE_CASES = [
     ("a newline in a path stays on one line", ["--engine", "sqlite", "--schema", "x\r\ny.db"],
      "", "Schema Error: unable to open database file: x\\r\\ny.db\n", 1, False),
     ("a newline in an engine name stays on one line", ["--engine", "a\nb", "--help"],
-     "", "Engine Error: unknown engine 'a\\nb' (expected builtin or sqlite)\n", 1, False),
+     "", "Engine Error: unknown engine 'a\\nb' (expected builtin, sqlite, duckdb or auto)\n", 1, False),
     ("a transaction left open is rolled back and fails",
      ["--engine", "sqlite", "--query", "shop.db", "BEGIN; INSERT INTO users VALUES (3, 'x')"],
      "", "Query Error: the SQL text left a transaction open; it was rolled back\n", 1, False),
@@ -243,11 +245,159 @@ def pinned_sqlite_cases(version):
     ]
 
 
+# DuckDB databases beside the SQLite ones, made through the DuckDB library the program loads
+# (on Linux only: the Windows library cannot be loaded here).
+SHOP_DUCKDB = ("CREATE TABLE users (id INTEGER PRIMARY KEY, name VARCHAR NOT NULL);"
+               "INSERT INTO users VALUES (1, 'Ada'), (2, 'Grace, \"the\" admiral');"
+               "CREATE TABLE orders (id INTEGER PRIMARY KEY, user_id INTEGER,"
+               " total DECIMAL(10,2), placed TIMESTAMP, tags VARCHAR[]);"
+               "INSERT INTO orders VALUES (1, 1, 12.5, '2024-01-02 03:04:05', ['a', 'b c']),"
+               " (2, NULL, NULL, NULL, NULL);"
+               "CREATE SCHEMA archive; CREATE TABLE archive.users (id BIGINT);"
+               "CREATE VIEW user_names AS SELECT name FROM users;")
+OTHER_DUCKDB = "CREATE TABLE users (id VARCHAR PRIMARY KEY, email BLOB);"
+DUCKDB_FIXTURE = {"shop.duckdb": SHOP_DUCKDB, "other.duckdb": OTHER_DUCKDB}
+RAW_FIXTURE = {"notes.txt": b"just some text\n", "empty.db": b""}
+
+
+class DuckDb:
+    """Makes DuckDB databases through the C API of the library at `path`."""
+
+    def __init__(self, path):
+        self.lib = ctypes.CDLL(path)
+        self.lib.duckdb_result_error.restype = ctypes.c_char_p
+
+    @contextlib.contextmanager
+    def held(self, path):
+        """Keeps the database at `path` open for writing, as another program would."""
+        database, connection = ctypes.c_void_p(), ctypes.c_void_p()
+        if self.lib.duckdb_open(path.encode(), ctypes.byref(database)) != 0:
+            raise RuntimeError(f"cannot open {path}")
+        self.lib.duckdb_connect(database, ctypes.byref(connection))
+        try:
+            yield
+        finally:
+            self.lib.duckdb_disconnect(ctypes.byref(connection))
+            self.lib.duckdb_close(ctypes.byref(database))
+
+    def make(self, path, sql):
+        database, connection = ctypes.c_void_p(), ctypes.c_void_p()
+        if self.lib.duckdb_open(path.encode(), ctypes.byref(database)) != 0:
+            raise RuntimeError(f"cannot create {path}")
+        self.lib.duckdb_connect(database, ctypes.byref(connection))
+        result = ctypes.create_string_buffer(256)  # larger than a duckdb_result
+        failed = self.lib.duckdb_query(connection, sql.encode(), result) != 0
+        error = self.lib.duckdb_result_error(result) if failed else None
+        self.lib.duckdb_destroy_result(result)
+        self.lib.duckdb_disconnect(ctypes.byref(connection))
+        self.lib.duckdb_close(ctypes.byref(database))
+        if failed:
+            raise RuntimeError(f"{path}: {error.decode()}")
+
+
+DUCKDB = None  # set in main when the library can be loaded
+
+
+def duckdb(*args):
+    return ["--engine", "duckdb"] + list(args)
+
+
+def auto(*args):
+    return ["--engine", "auto"] + list(args)
+
+
+SHOP_DUCKDB_SCHEMA = ("Table: archive.users (0 rows)\n  - id : BIGINT\n"
+                      "Table: orders (2 rows)\n  - id : INTEGER [PRIMARY KEY]\n"
+                      "  - user_id : INTEGER\n  - total : DECIMAL(10,2)\n"
+                      "  - placed : TIMESTAMP\n  - tags : VARCHAR[]\n"
+                      "Table: users (2 rows)\n  - id : INTEGER [PRIMARY KEY]\n"
+                      "  - name : VARCHAR\n")
+SHOP_SQLITE_SCHEMA = ("Table: orders (0 rows)\n  - id : INTEGER [PRIMARY KEY]\n"
+                      "  - user_id : INTEGER\n"
+                      "Table: users (2 rows)\n  - id : INTEGER [PRIMARY KEY]\n  - name : TEXT\n")
+NO_TABLE_NOPE = ("Query Error: Catalog Error: Table with name nope does not exist!\\n"
+                 "Did you mean \"orders\"?\\n\\nLINE 1: SELECT * FROM nope\\n"
+                 "                      ^\n")
+
+# (name, arguments, expected standard output, expected standard error, exit status); each runs
+# with FIXTURE and DUCKDB_FIXTURE in its directory and must leave every file as it was.
+DUCKDB_CASES = [
+    ("duckdb query", duckdb("--query", "shop.duckdb", "SELECT * FROM orders ORDER BY id"),
+     re.compile(rb"Executed in [0-9.e+-]+ ms \(2 rows\):\nid\tuser_id\ttotal\tplaced\ttags\n"
+                rb"1\t1\t12.50\t2024-01-02 03:04:05\t\[a, b c\]\n2\t\t\t\t\n"), "", 0),
+    ("duckdb query reports the last result", duckdb(
+        "--query", "shop.duckdb", "SELECT 1; SELECT name, NULL AS n FROM users WHERE id = 2"),
+     re.compile(rb"Executed in [0-9.e+-]+ ms \(1 rows\):\nname\tn\nGrace, \"the\" admiral\t\n"),
+     "", 0),
+    ("duckdb schema", duckdb("--schema", "shop.duckdb"),
+     "Database: shop.duckdb (3 tables):\n" + SHOP_DUCKDB_SCHEMA, "", 0),
+    ("duckdb analyze", duckdb("--analyze", "shop.duckdb"),
+     "=== PRAGMA Database Diagnostics ===\nIntegrity Check: PASS (OK)\nJournal Mode:   wal\n"
+     "Page Size:      262144 bytes\nPage Count:     5 (1280 KB)\nFreelist Count: 0\n", "", 0),
+    ("duckdb export", duckdb("--export-csv", "shop.duckdb", "USERS"),
+     "id,name\n1,Ada\n2,\"Grace, \"\"the\"\" admiral\"\n", "", 0),
+    ("duckdb export of a view in a schema", duckdb("--export-csv", "shop.duckdb", "user_names"),
+     "name\nAda\n\"Grace, \"\"the\"\" admiral\"\n", "", 0),
+    ("duckdb export of another schema's table",
+     duckdb("--export-csv", "shop.duckdb", "archive.users"), "id\n", "", 0),
+    ("duckdb diff", duckdb("--diff", "shop.duckdb", "other.duckdb"),
+     "Schema diff: shop.duckdb -> other.duckdb (5 differences):\n  - table archive.users\n"
+     "  - table orders\n  - column users.name : VARCHAR\n  + column users.email : BLOB\n"
+     "  ~ column users.id : INTEGER [PRIMARY KEY] -> VARCHAR [PRIMARY KEY]\n", "", 0),
+    ("duckdb query error", duckdb("--query", "shop.duckdb", "SELECT * FROM nope"), "",
+     NO_TABLE_NOPE, 1),
+    ("duckdb rolls back an open transaction",
+     duckdb("--query", "shop.duckdb", "BEGIN; DELETE FROM users"), "",
+     "Query Error: the SQL text left a transaction open; it was rolled back\n", 1),
+    ("duckdb query never creates a database", duckdb("--query", "new.duckdb", "SELECT 1"), "",
+     "Query Error: unable to open database file: new.duckdb\n", 1),
+    ("duckdb opens :memory: as a file", duckdb("--query", ":memory:", "SELECT 1"), "",
+     "Query Error: unable to open database file: :memory:\n", 1),
+    ("duckdb empty path", duckdb("--schema", ""), "", "Schema Error: empty database path\n", 1),
+    ("duckdb given a SQLite file", duckdb("--schema", "shop.db"), "",
+     "Schema Error: file is not a DuckDB database: shop.db\n", 1),
+    ("duckdb given an empty file", duckdb("--analyze", "empty.db"), "",
+     "Analyze Error: file is not a DuckDB database: empty.db\n", 1),
+    ("sqlite given a DuckDB file", ["--engine", "sqlite", "--schema", "shop.duckdb"], "",
+     "Schema Error: file is not a database: shop.duckdb\n", 1),
+    ("duckdb export of an unknown table", duckdb("--export-csv", "shop.duckdb", "users; --"), "",
+     "Export Error: no such table: users; --\n", 1),
+    ("duckdb sample over an existing file", duckdb("--sample", "notes.txt"), "",
+     "Sample Error: file already exists: notes.txt\n", 1),
+    ("duckdb help needs no database", duckdb("--help"), USAGE, "", 0),
+    ("auto query of a DuckDB file", auto("--query", "shop.duckdb", "SELECT count(*) AS n FROM users"),
+     re.compile(rb"Executed in [0-9.e+-]+ ms \(1 rows\):\nn\n2\n"), "", 0),
+    ("auto schema of a SQLite file", auto("--schema", "shop.db"),
+     "Database: shop.db (2 tables):\n" + SHOP_SQLITE_SCHEMA, "", 0),
+    ("auto diff across formats compares type families", auto("--diff", "shop.db", "shop.duckdb"),
+     "Schema diff: shop.db -> shop.duckdb (4 differences):\n  + table archive.users\n"
+     "  + column orders.total : DECIMAL(10,2)\n  + column orders.placed : TIMESTAMP\n"
+     "  + column orders.tags : VARCHAR[]\n", "", 0),
+    ("auto diff across formats, the other way", auto("--diff", "other.duckdb", "other.db"),
+     "Schema diff: other.duckdb -> other.db (2 differences):\n  + table invoices\n"
+     "  ~ column users.email : BLOB -> TEXT\n", "", 0),
+    ("auto with neither format", auto("--export-csv", "notes.txt", "t"), "",
+     "Export Error: notes.txt: not a SQLite or DuckDB database\n", 1),
+    ("auto with an empty file", auto("--diff", "shop.db", "empty.db"), "",
+     "Diff Error: empty.db: not a SQLite or DuckDB database\n", 1),
+    ("auto with a missing file", auto("--analyze", "missing.duckdb"), "",
+     "Analyze Error: unable to open database file: missing.duckdb\n", 1),
+    ("auto sample over an existing file", auto("--sample", "shop.duckdb"), "",
+     "Sample Error: file already exists: shop.duckdb\n", 1),
+]
+
+
 def make_fixture(directory):
     for name, sql in FIXTURE.items():
         connection = sqlite3.connect(os.path.join(directory, name))
         connection.executescript(sql)
         connection.close()
+    if DUCKDB:
+        for name, sql in DUCKDB_FIXTURE.items():
+            DUCKDB.make(os.path.join(directory, name), sql)
+        for name, data in RAW_FIXTURE.items():
+            with open(os.path.join(directory, name), "wb") as file:
+                file.write(data)
 
 
 def make_wal_database(directory, name, with_index):
@@ -405,6 +555,13 @@ def run_all(runner, windows, sqlite_version, memory_limit=True):
             results.append(("out of memory is an error", check_out_of_memory(runner)))
         results.append(("an interrupted sample leaves nothing", check_interrupted_sample(runner)))
     results.append(("a result larger than memory's share", check_spilled_query(runner, windows)))
+    if DUCKDB:
+        for name, args, out, err, status in DUCKDB_CASES:
+            results.append((name, run_case(runner, name, args, out, err, status, fixture=True)))
+        results.append(("a DuckDB file held by another process", check_locked_file(runner)))
+    results.append(("samples of both formats compare as equal",
+                    check_samples_across_formats(runner, windows)))
+    results.append(("a missing DuckDB library is reported", check_missing_library(runner, windows)))
     if not windows:
         # The program name is printed exactly as the operating system passed it.
         for argv0 in ["/opt/tools/bin/corvenmark", "cm", "./relative/corvenmark"]:
@@ -527,6 +684,87 @@ def check_spilled_query(runner, windows):
     return failures
 
 
+def library_name(windows):
+    return "duckdb.dll" if windows else "libduckdb.so"
+
+
+def copy_program(runner, directory, windows, with_library):
+    """A runner of a copy of the program in `directory`, with or without the DuckDB library
+    beside it: the layout of the Windows zip, or the program alone."""
+    os.mkdir(directory)
+    copy = os.path.join(directory, os.path.basename(runner.program))
+    shutil.copy(runner.program, copy)
+    if with_library:
+        library = library_name(windows)
+        shutil.copy(os.path.join(os.path.dirname(runner.program), library), directory)
+    return Runner(copy, runner.prefix, windows)
+
+
+def check_locked_file(runner):
+    """A DuckDB file that another process holds open for writing fails at once, in one line."""
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        path = os.path.join(work, "held.duckdb")
+        DUCKDB.make(path, "CREATE TABLE t (a INTEGER)")
+        with DUCKDB.held(path):
+            for args, command in ((duckdb("--schema", path), b"Schema"),
+                                  (duckdb("--query", path, "SELECT 1"), b"Query")):
+                status, out, err, _, _ = runner.run(args)
+                check(f"{args} (status, stdout)", (status, out), (1, b""), failures)
+                check(f"{args} (stderr)", err.startswith(
+                    command + b" Error: IO Error: Could not set lock on file") and
+                    err.count(b"\n") == 1 and err.endswith(b"\n"), True, failures)
+    return failures
+
+
+def check_samples_across_formats(runner, windows):
+    """Both samples, made by --engine auto from their names, have no differences either way;
+    the program runs from a folder that holds only it and the library."""
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        runner = copy_program(runner, os.path.join(work, "bin"), windows, True)
+        lite, duck = os.path.join(work, "s.db"), os.path.join(work, "s.duckdb")
+        for path in (lite, duck):
+            status, out, err, _, _ = runner.run(auto("--sample", path))
+            check(f"sample {path} (status, stderr)", (status, err), (0, b""), failures)
+        status, out, err, _, _ = runner.run(auto("--query", duck, "SELECT count(*) FROM order_lines"))
+        check("count of the DuckDB sample (stdout)", re.sub(rb"in [0-9.e+-]+ ms", b"in T ms", out),
+              runner.expected("Executed in T ms (1 rows):\ncount_star()\n749795\n", ""), failures)
+        for first, second in ((lite, duck), (duck, lite)):
+            status, out, err, _, _ = runner.run(auto("--diff", first, second))
+            check(f"diff {first} {second} (status)", status, 0, failures)
+            check(f"diff {first} {second} (stdout)", out, runner.expected(
+                f"Schema diff: {first} -> {second} (0 differences):\nNo differences.\n", ""),
+                failures)
+            check(f"diff {first} {second} (stderr)", err, b"", failures)
+        check("sample files", sorted(os.listdir(work)), ["bin", "s.db", "s.duckdb"], failures)
+    return failures
+
+
+def check_missing_library(runner, windows):
+    """The program alone in a directory: the DuckDB engine says where it looked for the library,
+    and the other engines still answer."""
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        lonely = copy_program(runner, os.path.join(work, "bin"), windows, False)
+        if windows:
+            looked = "Z:" + os.path.join(work, "bin", "duckdb.dll").replace("/", "\\")
+        else:
+            looked = (os.path.join(work, "bin", "libduckdb.so") + " or " +
+                      os.path.join(work, "lib", "libduckdb.so"))
+        for args, out, err, status in [
+                (duckdb("--query", "shop.duckdb", "SELECT 1"), "",
+                 f"Query Error: DuckDB library not found: {looked}\n", 1),
+                (auto("--sample", "s.duckdb"), "",
+                 f"Sample Error: DuckDB library not found: {looked}\n", 1),
+                (auto("--schema", "shop.db"), "Database: shop.db (2 tables):\n" + SHOP_SQLITE_SCHEMA,
+                 "", 0),
+                (["--query", "shop.duckdb", "SELECT 1"], QUERY_REPORT, "", 0)]:
+            failures += run_case(lonely, "alone: " + " ".join(args), args, out, err, status,
+                                 fixture=True)
+    return failures
+
+
 def check_full_device(runner):
     failures = []
     status, _, err, _, _ = runner.run(["--help"], stdout_path="/dev/full")
@@ -546,8 +784,11 @@ def main():
                         help="skip the test that limits the address space")
     options = parser.parse_args()
 
+    global DUCKDB
     prefix = [options.runner] if options.runner else []
     runner = Runner(os.path.abspath(options.program), prefix, options.windows)
+    if not options.windows:
+        DUCKDB = DuckDb(os.path.join(os.path.dirname(runner.program), library_name(False)))
     results = run_all(runner, options.windows, options.sqlite_version,
                       not options.no_memory_limit)
     failed = [(name, failures) for name, failures in results if failures]

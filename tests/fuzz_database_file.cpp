@@ -8,10 +8,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "sqlite_engine.h"
 
 namespace {
+
+// Takes every row and keeps none.
+struct DiscardedRows : Corvenmark::RowSink {
+  bool BeginResult(const std::vector<std::string>&) override { return true; }
+  bool AddRow(const Corvenmark::CellView*, size_t) override { return true; }
+};
 
 std::string ScratchPath() { return "/tmp/corvenmark_fuzz_" + std::to_string(getpid()) + ".db"; }
 
@@ -29,11 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(file);
   }
   using Corvenmark::SqliteEngine;
-  const Corvenmark::SchemaResult schema = SqliteEngine::InspectSchema(path);
+  DiscardedRows rows;
+  const Corvenmark::SchemaResult schema = SqliteEngine::InspectSchema(path, true);
   SqliteEngine::AnalyzeDatabase(path);
-  SqliteEngine::ExportCsv(path, "t");
-  for (const Corvenmark::TableMeta& table : schema.tables)
-    SqliteEngine::ExportCsv(path, table.name);
+  SqliteEngine::ExportTable(path, "t", rows);
+  for (const Corvenmark::TableMeta& table : schema.tables) {
+    SqliteEngine::ExportTable(path, table.name, rows);
+  }
   RemoveDatabase(path);
   return 0;
 }

@@ -1,0 +1,51 @@
+#include "database_format.h"
+
+#include <fstream>
+
+namespace Corvenmark {
+namespace {
+
+const std::string_view kSqliteHeader("SQLite format 3\0", 16);
+const std::string_view kDuckDbMagic = "DUCK";
+const size_t kDuckDbMagicOffset = 8;  // after the checksum of the first header block
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
+  if (text.size() < suffix.size()) return false;
+  text.remove_prefix(text.size() - suffix.size());
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != suffix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+DatabaseFormat FormatOfHeader(std::string_view firstBytes) {
+  if (firstBytes.substr(0, kSqliteHeader.size()) == kSqliteHeader) return DatabaseFormat::kSqlite;
+  if (firstBytes.size() >= kDuckDbMagicOffset + kDuckDbMagic.size() &&
+      firstBytes.substr(kDuckDbMagicOffset, kDuckDbMagic.size()) == kDuckDbMagic) {
+    return DatabaseFormat::kDuckDb;
+  }
+  return DatabaseFormat::kUnknown;
+}
+
+bool ReadDatabaseFormat(const std::string& path, DatabaseFormat& format) {
+  std::ifstream file(path, std::ios::binary);
+  char bytes[16];
+  file.read(bytes, sizeof bytes);
+  // A short file sets the failure flag too; only an open or a read that failed outright, as on
+  // a directory, leaves nothing read without reaching the end.
+  if (!file.is_open() || (file.gcount() == 0 && !file.eof())) return false;
+  format = FormatOfHeader(std::string_view(bytes, static_cast<size_t>(file.gcount())));
+  return true;
+}
+
+DatabaseFormat FormatForNewFile(const std::string& path) {
+  return EndsWithIgnoringCase(path, ".duckdb") || EndsWithIgnoringCase(path, ".ddb")
+             ? DatabaseFormat::kDuckDb
+             : DatabaseFormat::kSqlite;
+}
+
+}  // namespace Corvenmark

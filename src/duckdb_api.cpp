@@ -1,0 +1,58 @@
+#include "duckdb_api.h"
+
+#include "duckdb_library.h"
+
+namespace Corvenmark {
+namespace {
+
+struct LoadedApi {
+  DuckDbApi api;
+  bool loaded = false;
+  std::string error;
+};
+
+template <class Function>
+bool Resolve(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(FindLibraryFunction(library, name));
+  return function != nullptr;
+}
+
+LoadedApi Load() {
+  LoadedApi loaded;
+  const LibraryLookup lookup = LoadDuckDbLibrary();
+  if (lookup.library == nullptr) {
+    if (!lookup.loadError.empty()) {
+      loaded.error = "DuckDB library could not be loaded: " + lookup.loadError;
+      return loaded;
+    }
+    loaded.error = "DuckDB library not found: ";
+    for (size_t i = 0; i < lookup.paths.size(); ++i) {
+      if (i > 0) loaded.error += " or ";
+      loaded.error += lookup.paths[i];
+    }
+    return loaded;
+  }
+  // A library too old for a function the program calls is refused whole, before any call.
+#define CORVENMARK_DUCKDB_RESOLVE(name)                                      \
+  if (!Resolve(lookup.library, #name, loaded.api.name)) {                    \
+    loaded.error = "DuckDB library lacks " #name ": " + lookup.paths.back(); \
+    return loaded;                                                           \
+  }
+  CORVENMARK_DUCKDB_FUNCTIONS(CORVENMARK_DUCKDB_RESOLVE)
+#undef CORVENMARK_DUCKDB_RESOLVE
+  loaded.loaded = true;
+  return loaded;
+}
+
+const LoadedApi& Loaded() {
+  static const LoadedApi loaded = Load();
+  return loaded;
+}
+
+}  // namespace
+
+const DuckDbApi* DuckDb() { return Loaded().loaded ? &Loaded().api : nullptr; }
+
+const std::string& DuckDbLoadError() { return Loaded().error; }
+
+}  // namespace Corvenmark

@@ -1,0 +1,139 @@
+#include "duckdb_catalog.h"
+
+#include <algorithm>
+#include <map>
+#include <utility>
+
+#include "duckdb_database.h"
+
+namespace Corvenmark {
+namespace {
+
+// The user's own objects of the opened file: not DuckDB's internal ones, not temporary ones,
+// not those of other attached databases.
+const char kTablesSql[] =
+    "SELECT database_name, schema_name, table_name, sql FROM duckdb_tables() "
+    "WHERE database_name = current_database() AND NOT internal AND NOT temporary";
+const char kTablesAndViewsSql[] =
+    "SELECT database_name, schema_name, table_name, sql FROM duckdb_tables() "
+    "WHERE database_name = current_database() AND NOT internal AND NOT temporary "
+    "UNION ALL "
+    "SELECT database_name, schema_name, view_name, sql FROM duckdb_views() "
+    "WHERE database_name = current_database() AND NOT internal AND NOT temporary";
+
+const char kColumnsSql[] =
+    "SELECT schema_name, table_name, column_name, data_type, CAST(is_nullable AS VARCHAR), "
+    "column_default FROM duckdb_columns() "
+    "WHERE database_name = current_database() AND NOT internal "
+    "ORDER BY schema_name, table_name, column_index";
+const char kPrimaryKeysSql[] =
+    "SELECT schema_name, table_name, unnest(constraint_column_names) FROM duckdb_constraints() "
+    "WHERE database_name = current_database() AND constraint_type = 'PRIMARY KEY'";
+
+using TableKey = std::pair<std::string, std::string>;  // schema, table
+
+// Fills in the columns of `tables` from the catalog, in declared order.
+bool ReadColumns(duckdb_connection connection, const std::vector<CatalogTable>& catalog,
+                 std::vector<TableMeta>& tables, std::string& error) {
+  std::map<TableKey, TableMeta*> byName;
+  for (size_t i = 0; i < catalog.size(); ++i) {
+    byName[{catalog[i].schema, catalog[i].name}] = &tables[i];
+  }
+  const auto cellText = [](const CellView& cell) { return std::string(cell.text); };
+  const bool columnsRead = ForEachTextRow(
+      connection, kColumnsSql,
+      [&](const CellView* cells) {
+        const auto table = byName.find({cellText(cells[0]), cellText(cells[1])});
+        if (table == byName.end()) return;  // a view's columns
+        ColumnMeta& column = table->second->columns.emplace_back();
+        column.ordinal = static_cast<int32_t>(table->second->columns.size() - 1);
+        column.name = cells[2].text;
+        column.type = cells[3].text;
+        column.notNull = cells[4].text == "false";
+        column.defaultValue = cells[5].text;
+      },
+      error);
+  return columnsRead &&
+         ForEachTextRow(
+             connection, kPrimaryKeysSql,
+             [&](const CellView* cells) {
+               const auto table = byName.find({cellText(cells[0]), cellText(cells[1])});
+               if (table == byName.end()) return;
+               for (ColumnMeta& column : table->second->columns) {
+                 if (column.name == cells[2].text) column.primaryKey = true;
+               }
+             },
+             error);
+}
+
+bool CountRows(duckdb_connection connection, const CatalogTable& table, int64_t& count,
+               std::string& error) {
+  const std::string sql = "SELECT CAST(count(*) AS VARCHAR) FROM " + QualifiedName(table);
+  return ForEachTextRow(
+      connection, sql.c_str(),
+      [&](const CellView* cells) { count = std::stoll(std::string(cells[0].text)); }, error);
+}
+
+char FoldedCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return FoldedCase(x) == FoldedCase(y);
+         });
+}
+
+}  // namespace
+
+std::string QualifiedName(const CatalogTable& table) {
+  return QuotedDuckDbName(table.database) + '.' + QuotedDuckDbName(table.schema) + '.' +
+         QuotedDuckDbName(table.name);
+}
+
+bool ReadCatalogTables(duckdb_connection connection, bool withViews,
+                       std::vector<CatalogTable>& tables, std::string& error) {
+  const bool read = ForEachTextRow(
+      connection, withViews ? kTablesAndViewsSql : kTablesSql,
+      [&](const CellView* cells) {
+        CatalogTable& table = tables.emplace_back();
+        table.database = cells[0].text;
+        table.schema = cells[1].text;
+        table.name = cells[2].text;
+        table.createSql = cells[3].text;
+        table.shownName = table.schema == "main" ? table.name : table.schema + '.' + table.name;
+      },
+      error);
+  std::sort(tables.begin(), tables.end(),
+            [](const CatalogTable& a, const CatalogTable& b) { return a.shownName < b.shownName; });
+  return read;
+}
+
+SchemaResult ReadSchema(duckdb_connection connection, bool countRows) {
+  SchemaResult schema;
+  std::string& error = schema.errorMessage;
+  std::vector<CatalogTable> catalog;
+  if (!ReadCatalogTables(connection, false, catalog, error)) return schema;
+  for (const CatalogTable& table : catalog) {
+    TableMeta& meta = schema.tables.emplace_back();
+    meta.name = table.shownName;
+    meta.createSql = table.createSql;
+  }
+  if (!ReadColumns(connection, catalog, schema.tables, error)) return schema;
+  for (size_t i = 0; countRows && i < catalog.size(); ++i) {
+    if (!CountRows(connection, catalog[i], schema.tables[i].rowCount, error)) return schema;
+  }
+  schema.success = true;
+  return schema;
+}
+
+const CatalogTable* FindTable(const std::vector<CatalogTable>& tables,
+                              const std::string& requested) {
+  for (const CatalogTable& table : tables) {
+    if (table.shownName == requested) return &table;
+  }
+  for (const CatalogTable& table : tables) {
+    if (EqualIgnoringCase(table.shownName, requested)) return &table;
+  }
+  return nullptr;
+}
+
+}  // namespace Corvenmark

@@ -1,0 +1,92 @@
+#ifndef CORVENMARK_DUCKDB_DATABASE_H_
+#define CORVENMARK_DUCKDB_DATABASE_H_
+
+// Opening DuckDB files and the handles that close what DuckDB opens. Every call goes through
+// the loaded library's table of functions, DuckDb(), which must be loaded before any of these
+// is used.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "duckdb_api.h"
+#include "engine.h"
+
+namespace Corvenmark {
+
+// Each handle is a pointer to a struct of DuckDB's; its deleter hands its address to the
+// matching destroy function.
+#define CORVENMARK_DUCKDB_HANDLE(Name, type, destroy)                  \
+  struct Name##Deleter {                                               \
+    void operator()(type handle) const { DuckDb()->destroy(&handle); } \
+  };                                                                   \
+  using Name = std::unique_ptr<std::remove_pointer_t<type>, Name##Deleter>;
+
+CORVENMARK_DUCKDB_HANDLE(DuckDbDatabase, duckdb_database, duckdb_close)
+CORVENMARK_DUCKDB_HANDLE(DuckDbConnection, duckdb_connection, duckdb_disconnect)
+CORVENMARK_DUCKDB_HANDLE(DuckDbConfig, duckdb_config, duckdb_destroy_config)
+CORVENMARK_DUCKDB_HANDLE(DuckDbPrepared, duckdb_prepared_statement, duckdb_destroy_prepare)
+CORVENMARK_DUCKDB_HANDLE(DuckDbExtracted, duckdb_extracted_statements, duckdb_destroy_extracted)
+CORVENMARK_DUCKDB_HANDLE(DuckDbPending, duckdb_pending_result, duckdb_destroy_pending)
+CORVENMARK_DUCKDB_HANDLE(DuckDbChunk, duckdb_data_chunk, duckdb_destroy_data_chunk)
+CORVENMARK_DUCKDB_HANDLE(DuckDbType, duckdb_logical_type, duckdb_destroy_logical_type)
+CORVENMARK_DUCKDB_HANDLE(DuckDbErrorData, duckdb_error_data, duckdb_destroy_error_data)
+CORVENMARK_DUCKDB_HANDLE(DuckDbAppender, duckdb_appender, duckdb_appender_destroy)
+#undef CORVENMARK_DUCKDB_HANDLE
+
+/// A result, destroyed with its owner. DuckDB fills it even when a query fails, to carry the
+/// error, so it is destroyed either way.
+class DuckDbResult {
+ public:
+  DuckDbResult() = default;
+  ~DuckDbResult() { DuckDb()->duckdb_destroy_result(&result_); }
+  DuckDbResult(const DuckDbResult&) = delete;
+  DuckDbResult& operator=(const DuckDbResult&) = delete;
+
+  duckdb_result* get() { return &result_; }
+  /// DuckDB's message for a failed result.
+  std::string Error();
+
+ private:
+  duckdb_result result_ = {};
+};
+
+enum class DuckDbOpenMode {
+  kReadOnly,   ///< An existing database, which nothing is written to.
+  kReadWrite,  ///< An existing database.
+  kCreate,     ///< A new database, at a path where nothing exists.
+};
+
+/// A database file opened for one command and the connection that the command's statements run
+/// on, closed in the right order.
+struct OpenedDuckDb {
+  DuckDbDatabase database;
+  DuckDbConnection connection;
+  std::string errorMessage;  ///< Why the database could not be opened; set when it is null.
+};
+
+/// Opens the database at `path`, as the user named it. DuckDB would create a file that is
+/// missing and make a database of an empty one, so a path that must exist is checked first:
+/// one that cannot be read fails with "unable to open database file: <path>", one whose first
+/// bytes are not DuckDB's with "file is not a DuckDB database: <path>". Extensions are never
+/// installed or loaded from outside the library.
+OpenedDuckDb OpenDuckDb(const std::string& path, DuckDbOpenMode mode);
+
+/// Quotes a name as an SQL identifier: in double quotes, inner double quotes doubled.
+std::string QuotedDuckDbName(const std::string& name);
+
+/// Quotes a text as an SQL string literal: in single quotes, inner single quotes doubled.
+std::string QuotedDuckDbText(const std::string& text);
+
+/// Runs `sql` and passes each row of its result to `row`; every column of the result must be
+/// VARCHAR (cast in the SQL). Returns false with `error` set when the query fails.
+bool ForEachTextRow(duckdb_connection connection, const char* sql,
+                    const std::function<void(const CellView* cells)>& row, std::string& error);
+
+}  // namespace Corvenmark
+
+#endif  // CORVENMARK_DUCKDB_DATABASE_H_

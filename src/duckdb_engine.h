@@ -1,0 +1,39 @@
+#ifndef CORVENMARK_DUCKDB_ENGINE_H_
+#define CORVENMARK_DUCKDB_ENGINE_H_
+
+#include <string>
+
+#include "engine.h"
+
+namespace Corvenmark {
+
+/// An engine over DuckDB files, through the DuckDB library that the program loads when this
+/// engine is first used. Only `RunQuery` may change a database, and only
+/// `CreateSampleBenchmarkDb` creates one; every other operation opens its file read-only and
+/// leaves it, its write-ahead log and their directory as they were. Failures travel in the
+/// result, never as exceptions.
+class DuckDbEngine {
+ public:
+  DuckDbEngine() = delete;
+
+  /// Empty when the library is loaded; otherwise why it could not be.
+  static std::string WhyUnavailable();
+  /// Runs every statement of `sql` in order on an existing database. SQL that leaves a
+  /// transaction open fails, and the transaction is rolled back.
+  static QueryOutcome RunQuery(const std::string& dbPath, const std::string& sql, RowSink& rows);
+  /// Every base table of the database, in byte order of its name: a table of the main schema by
+  /// its own name, any other as "schema.table".
+  static SchemaResult InspectSchema(const std::string& dbPath, bool countRows);
+  /// DuckDB's blocks as pages; the integrity check reads every block of every table, and
+  /// DuckDB checks each block's checksum as it reads it.
+  static DbDiagnostics AnalyzeDatabase(const std::string& dbPath);
+  /// The whole table or view, named as the schema listing names it and matched as DuckDB
+  /// matches names (ignoring ASCII case, the exact spelling first).
+  static Outcome ExportTable(const std::string& dbPath, const std::string& table, RowSink& rows);
+  /// Creates a new database of the sample rows; a path that already exists is an error.
+  static SampleResult CreateSampleBenchmarkDb(const std::string& outPath);
+};
+
+}  // namespace Corvenmark
+
+#endif  // CORVENMARK_DUCKDB_ENGINE_H_

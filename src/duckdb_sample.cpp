@@ -1,0 +1,161 @@
+#include "duckdb_sample.h"
+
+#include <iterator>
+
+#include "duckdb_database.h"
+#include "file_system.h"
+#include "interrupt.h"
+#include "sample_rows.h"
+
+namespace Corvenmark {
+namespace {
+
+// The SQLite sample's tables with the types that compare as the same family: its dates are
+// text, so they are VARCHAR here too. Foreign keys are left out: DuckDB checks them on every
+// append, which orders and their lines, appended side by side, would fail, and it forbids ever
+// changing a referenced key afterwards.
+const char kSchema[] = R"(
+CREATE TABLE customers (
+  id INTEGER PRIMARY KEY,
+  name VARCHAR NOT NULL,
+  email VARCHAR NOT NULL UNIQUE,
+  country VARCHAR NOT NULL,
+  signed_up VARCHAR NOT NULL
+);
+CREATE TABLE products (
+  id INTEGER PRIMARY KEY,
+  sku VARCHAR NOT NULL UNIQUE,
+  name VARCHAR NOT NULL,
+  category VARCHAR NOT NULL,
+  price_cents INTEGER NOT NULL CHECK (price_cents > 0)
+);
+CREATE TABLE orders (
+  id INTEGER PRIMARY KEY,
+  customer_id INTEGER NOT NULL,
+  ordered_on VARCHAR NOT NULL,
+  status VARCHAR NOT NULL DEFAULT 'pending'
+);
+CREATE TABLE order_lines (
+  order_id INTEGER NOT NULL,
+  line_no INTEGER NOT NULL,
+  product_id INTEGER NOT NULL,
+  quantity INTEGER NOT NULL CHECK (quantity > 0),
+  unit_price_cents INTEGER NOT NULL,
+  PRIMARY KEY (order_id, line_no)
+);
+)";
+
+// In the order of SampleTable.
+const char* const kTables[] = {"customers", "products", "orders", "order_lines"};
+
+std::string AppenderError(duckdb_appender appender) {
+  const DuckDbApi& api = *DuckDb();
+  const DuckDbErrorData error(api.duckdb_appender_error_data(appender));
+  const char* message = error ? api.duckdb_error_data_message(error.get()) : nullptr;
+  return message != nullptr ? message : "unknown DuckDB error";
+}
+
+class Loader : public SampleRowWriter {
+ public:
+  explicit Loader(duckdb_connection connection) : connection_(connection) {}
+
+  bool LoadAll() {
+    const DuckDbApi& api = *DuckDb();
+    DuckDbResult created;
+    if (api.duckdb_query(connection_, kSchema, created.get()) != DuckDBSuccess) {
+      error_ = created.Error();
+      return false;
+    }
+    for (size_t table = 0; table < std::size(kTables); ++table) {
+      duckdb_appender appender = nullptr;
+      const duckdb_state state =
+          api.duckdb_appender_create(connection_, nullptr, kTables[table], &appender);
+      appenders_[table].reset(appender);
+      if (state != DuckDBSuccess) {
+        error_ = AppenderError(appender);
+        return false;
+      }
+    }
+    if (!GenerateSampleRows(*this)) return false;
+    for (const DuckDbAppender& appender : appenders_) {
+      if (api.duckdb_appender_close(appender.get()) != DuckDBSuccess) {
+        error_ = AppenderError(appender.get());
+        return false;
+      }
+    }
+    return true;
+  }
+
+  bool AddRow(SampleTable table, const SampleValue* values, int count) override {
+    if (InterruptWatch::Requested()) {
+      error_ = "interrupted";
+      return false;
+    }
+    const DuckDbApi& api = *DuckDb();
+    duckdb_appender appender = appenders_[static_cast<size_t>(table)].get();
+    for (int i = 0; i < count; ++i) {
+      const duckdb_state state = values[i].text != nullptr
+                                     ? api.duckdb_append_varchar(appender, values[i].text)
+                                     : api.duckdb_append_int64(appender, values[i].integer);
+      if (state != DuckDBSuccess) {
+        error_ = AppenderError(appender);
+        return false;
+      }
+    }
+    if (api.duckdb_appender_end_row(appender) == DuckDBSuccess) return true;
+    error_ = AppenderError(appender);
+    return false;
+  }
+
+  const std::string& error() const { return error_; }
+
+ private:
+  duckdb_connection connection_;
+  DuckDbAppender appenders_[std::size(kTables)];
+  std::string error_;
+};
+
+// Fills the new database at `path`; messages name `shownPath`, the name the user gave.
+bool FillDatabase(const std::string& path, const std::string& shownPath,
+                  std::string& errorMessage) {
+  OpenedDuckDb opened = OpenDuckDb(path, DuckDbOpenMode::kCreate);
+  if (!opened.database) {
+    errorMessage = opened.errorMessage;
+    return false;
+  }
+  Loader loader(opened.connection.get());
+  if (loader.LoadAll()) return true;
+  errorMessage = loader.error() + ": " + shownPath;
+  return false;
+}
+
+}  // namespace
+
+bool CreateDuckDbSampleDatabase(const std::string& path, std::string& errorMessage) {
+  if (path.empty()) {
+    errorMessage = "empty database path";
+    return false;
+  }
+  // Checked first only to fail at once; publishing the file checks again, in one step.
+  if (PathExists(path)) {
+    errorMessage = "file already exists: " + path;
+    return false;
+  }
+  const InterruptWatch watch;
+  std::string building;
+  if (!CreateTemporarySibling(path, building, errorMessage)) return false;
+  // DuckDB makes no database of an empty file, only of a missing one, so the name that was
+  // reserved is handed back for DuckDB to create.
+  RemoveFile(building);
+  const bool filled = FillDatabase(building, path, errorMessage);
+  // Closing the database wrote its write-ahead log into the file; a failure may leave the log.
+  RemoveFile(building + ".wal");
+  if (!filled || InterruptWatch::Requested()) {
+    if (filled) errorMessage = "interrupted: " + path;
+    RemoveFile(building);
+    return false;
+  }
+  return PublishNewFile(building, path, errorMessage);
+}
+
+}  // namespace Corvenmark

@@ -1,0 +1,213 @@
+#include "duckdb_text_cells.h"
+
+#include <utility>
+
+namespace Corvenmark {
+namespace {
+
+const char kFunctionName[] = "corvenmark_result_chunk";
+// Qualified by the catalog that functions registered through the C API live in, so that no
+// macro of that name in the user's database can stand in for it.
+const char kCastSql[] =
+    "SELECT CAST(COLUMNS(*) AS VARCHAR) FROM system.main.corvenmark_result_chunk()";
+const char kSettingsSql[] =
+    "SELECT CAST(current_setting('TimeZone') AS VARCHAR), "
+    "CAST(current_setting('Calendar') AS VARCHAR)";
+
+struct ScanState {
+  bool done = false;
+};
+
+void DeleteScanState(void* state) { delete static_cast<ScanState*>(state); }
+
+std::vector<std::string> ColumnNames(duckdb_result& result) {
+  const DuckDbApi& api = *DuckDb();
+  std::vector<std::string> names;
+  for (idx_t column = 0; column < api.duckdb_column_count(&result); ++column) {
+    const char* name = api.duckdb_column_name(&result, column);
+    names.emplace_back(name != nullptr ? name : "");
+  }
+  return names;
+}
+
+// The end of a result and a failure while reading it both end its chunks.
+bool EndedWell(duckdb_result& result, std::string& error) {
+  const char* failure = DuckDb()->duckdb_result_error(&result);
+  if (failure != nullptr) error = failure;
+  return failure == nullptr;
+}
+
+// Sends rows [0, count) of `columns` to `rows`.
+bool SendRows(std::vector<ColumnText>& columns, size_t count, RowSink& rows) {
+  std::vector<CellView> cells(columns.size());
+  for (size_t row = 0; row < count; ++row) {
+    for (size_t column = 0; column < columns.size(); ++column) {
+      cells[column] = columns[column].Cell(row);
+    }
+    if (!rows.AddRow(cells.data(), cells.size())) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& error) {
+  const DuckDbApi& api = *DuckDb();
+  std::vector<ColumnFormat> formats;
+  for (idx_t column = 0; column < api.duckdb_column_count(&result); ++column) {
+    const DuckDbType type(api.duckdb_column_logical_type(&result, column));
+    formats.push_back(FormatOf(type.get()));
+  }
+  if (!rows.BeginResult(ColumnNames(result))) return false;
+  while (const DuckDbChunk chunk{api.duckdb_fetch_chunk(result)}) {
+    std::vector<ColumnText> columns;
+    for (size_t column = 0; column < formats.size(); ++column) {
+      columns.emplace_back(api.duckdb_data_chunk_get_vector(chunk.get(), column), formats[column]);
+    }
+    if (!SendRows(columns, api.duckdb_data_chunk_get_size(chunk.get()), rows)) return false;
+  }
+  return EndedWell(result, error);
+}
+
+DuckDbTextCells::DuckDbTextCells(DuckDbConnection connection)
+    : connection_(std::move(connection)) {}
+
+std::unique_ptr<DuckDbTextCells> DuckDbTextCells::Create(duckdb_database database,
+                                                         std::string& error) {
+  const DuckDbApi& api = *DuckDb();
+  duckdb_connection connection = nullptr;
+  if (api.duckdb_connect(database, &connection) != DuckDBSuccess) {
+    error = "unable to connect to the database";
+    return nullptr;
+  }
+  std::unique_ptr<DuckDbTextCells> cells(new DuckDbTextCells(DuckDbConnection(connection)));
+  duckdb_table_function function = api.duckdb_create_table_function();
+  api.duckdb_table_function_set_name(function, kFunctionName);
+  api.duckdb_table_function_set_extra_info(function, cells.get(), nullptr);
+  api.duckdb_table_function_set_bind(function, Bind);
+  api.duckdb_table_function_set_init(function, Init);
+  api.duckdb_table_function_set_function(function, Scan);
+  const duckdb_state registered = api.duckdb_register_table_function(connection, function);
+  api.duckdb_destroy_table_function(&function);
+  if (registered != DuckDBSuccess) {
+    error = "unable to register the table function " + std::string(kFunctionName);
+    return nullptr;
+  }
+  return cells;
+}
+
+bool DuckDbTextCells::FollowSettingsOf(duckdb_connection source, std::string& error) {
+  std::string timeZone;
+  std::string calendar;
+  const auto readSettings = [&](const CellView* cells) {
+    timeZone = cells[0].text;
+    calendar = cells[1].text;
+  };
+  // A library built without ICU has neither setting, and nothing to follow.
+  std::string unknownSettings;
+  if (!ForEachTextRow(source, kSettingsSql, readSettings, unknownSettings)) return true;
+  if (timeZone == timeZone_ && calendar == calendar_) return true;
+  const std::string sql = "SET SESSION TimeZone = " + QuotedDuckDbText(timeZone) +
+                          "; SET SESSION Calendar = " + QuotedDuckDbText(calendar);
+  DuckDbResult result;
+  if (DuckDb()->duckdb_query(connection_.get(), sql.c_str(), result.get()) != DuckDBSuccess) {
+    error = result.Error();
+    return false;
+  }
+  timeZone_ = timeZone;
+  calendar_ = calendar;
+  return true;
+}
+
+bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& error) {
+  const DuckDbApi& api = *DuckDb();
+  formats_.clear();
+  castColumns_.clear();
+  castTypes_.clear();
+  for (idx_t column = 0; column < api.duckdb_column_count(&result); ++column) {
+    DuckDbType type(api.duckdb_column_logical_type(&result, column));
+    formats_.push_back(FormatOf(type.get()));
+    if (!WritesOwnText(formats_.back().type)) {
+      formats_.back() = ColumnFormat();  // read from the cast, as VARCHAR
+      castColumns_.push_back(column);
+      castTypes_.push_back(std::move(type));
+    }
+  }
+  if (castColumns_.empty()) return StreamResultDirectly(result, rows, error);
+  if (!rows.BeginResult(ColumnNames(result))) return false;
+
+  duckdb_prepared_statement raw = nullptr;
+  const duckdb_state prepared = api.duckdb_prepare(connection_.get(), kCastSql, &raw);
+  const DuckDbPrepared statement(raw);
+  if (prepared != DuckDBSuccess) {
+    const char* message = api.duckdb_prepare_error(raw);
+    error = message != nullptr ? message : "unknown DuckDB error";
+    return false;
+  }
+  while (const DuckDbChunk chunk{api.duckdb_fetch_chunk(result)}) {
+    if (!CastChunk(raw, chunk.get(), rows, error)) return false;
+  }
+  return EndedWell(result, error);
+}
+
+bool DuckDbTextCells::CastChunk(duckdb_prepared_statement cast, duckdb_data_chunk chunk,
+                                RowSink& rows, std::string& error) {
+  const DuckDbApi& api = *DuckDb();
+  chunk_ = chunk;
+  DuckDbResult text;
+  const bool castDone = api.duckdb_execute_prepared(cast, text.get()) == DuckDBSuccess;
+  chunk_ = nullptr;
+  if (!castDone) {
+    error = text.Error();
+    return false;
+  }
+  // The cast rows come in order, in one chunk or more; `done` rows of `chunk` are sent.
+  size_t done = 0;
+  while (const DuckDbChunk castChunk{api.duckdb_fetch_chunk(*text.get())}) {
+    std::vector<ColumnText> columns;
+    for (size_t column = 0, next = 0; column < formats_.size(); ++column) {
+      const bool isCast = next < castColumns_.size() && castColumns_[next] == column;
+      columns.emplace_back(isCast ? api.duckdb_data_chunk_get_vector(castChunk.get(), next++)
+                                  : api.duckdb_data_chunk_get_vector(chunk, column),
+                           formats_[column], isCast ? 0 : done);
+    }
+    const size_t count = api.duckdb_data_chunk_get_size(castChunk.get());
+    if (!SendRows(columns, count, rows)) return false;
+    done += count;
+  }
+  return true;
+}
+
+void DuckDbTextCells::Bind(duckdb_bind_info info) {
+  const DuckDbApi& api = *DuckDb();
+  auto* self = static_cast<DuckDbTextCells*>(api.duckdb_bind_get_extra_info(info));
+  // Names of their own: a result may repeat a name, which a table may not.
+  for (size_t column = 0; column < self->castTypes_.size(); ++column) {
+    const std::string name = "c" + std::to_string(column);
+    api.duckdb_bind_add_result_column(info, name.c_str(), self->castTypes_[column].get());
+  }
+}
+
+void DuckDbTextCells::Init(duckdb_init_info info) {
+  DuckDb()->duckdb_init_set_init_data(info, new ScanState, DeleteScanState);
+}
+
+// Yields the columns of the chunk being cast, once: their vectors are shared, not copied.
+void DuckDbTextCells::Scan(duckdb_function_info info, duckdb_data_chunk output) {
+  const DuckDbApi& api = *DuckDb();
+  auto* self = static_cast<DuckDbTextCells*>(api.duckdb_function_get_extra_info(info));
+  auto* state = static_cast<ScanState*>(api.duckdb_function_get_init_data(info));
+  if (state->done || self->chunk_ == nullptr) {
+    api.duckdb_data_chunk_set_size(output, 0);
+    return;
+  }
+  state->done = true;
+  for (size_t cast = 0; cast < self->castColumns_.size(); ++cast) {
+    api.duckdb_vector_reference_vector(
+        api.duckdb_data_chunk_get_vector(output, cast),
+        api.duckdb_data_chunk_get_vector(self->chunk_, self->castColumns_[cast]));
+  }
+  api.duckdb_data_chunk_set_size(output, api.duckdb_data_chunk_get_size(self->chunk_));
+}
+
+}  // namespace Corvenmark

@@ -1,0 +1,62 @@
+#ifndef CORVENMARK_DUCKDB_TEXT_CELLS_H_
+#define CORVENMARK_DUCKDB_TEXT_CELLS_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "duckdb_column_text.h"
+#include "duckdb_database.h"
+#include "engine.h"
+
+namespace Corvenmark {
+
+/// Streams a result whose columns are all of the types that WritesOwnText accepts to `rows`:
+/// its column names, then every row. Returns false when the result fails (with `error` set) or
+/// `rows` stops it (`error` empty).
+bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& error);
+
+/// Streams DuckDB results of any types to a RowSink, every value as DuckDB's own text of it:
+/// the text that CAST(value AS VARCHAR) gives. Columns of the types that WritesOwnText accepts
+/// are written by the program; DuckDB casts the others. Each chunk of a result is handed,
+/// through a table function, to a query on a second connection that casts those columns to
+/// VARCHAR; a result's connection is busy until its last chunk is read, so the query cannot run
+/// there. The second connection takes on the settings that change how a value reads (time zone
+/// and calendar) from the connection whose results it casts.
+class DuckDbTextCells {
+ public:
+  /// Null, with `error` set, when the second connection cannot be made.
+  static std::unique_ptr<DuckDbTextCells> Create(duckdb_database database, std::string& error);
+
+  DuckDbTextCells(const DuckDbTextCells&) = delete;
+  DuckDbTextCells& operator=(const DuckDbTextCells&) = delete;
+
+  /// Takes on `source`'s time zone and calendar, as they are now. Call it before `source` runs
+  /// a statement whose result is streamed, once earlier statements may have changed them.
+  bool FollowSettingsOf(duckdb_connection source, std::string& error);
+
+  /// Reads `result` to its end: its column names to `rows.BeginResult`, then every row.
+  /// Returns false when the result fails (with `error` set) or `rows` stops it (`error` empty).
+  bool Stream(duckdb_result& result, RowSink& rows, std::string& error);
+
+ private:
+  explicit DuckDbTextCells(DuckDbConnection connection);
+  bool CastChunk(duckdb_prepared_statement cast, duckdb_data_chunk chunk, RowSink& rows,
+                 std::string& error);
+
+  static void Bind(duckdb_bind_info info);
+  static void Init(duckdb_init_info info);
+  static void Scan(duckdb_function_info info, duckdb_data_chunk output);
+
+  DuckDbConnection connection_;
+  std::vector<ColumnFormat> formats_;  ///< Of every column of the result being streamed.
+  std::vector<size_t> castColumns_;    ///< The columns DuckDB casts, in order.
+  std::vector<DuckDbType> castTypes_;  ///< Their types.
+  duckdb_data_chunk chunk_ = nullptr;  ///< The chunk being cast, which the table function yields.
+  std::string timeZone_;               ///< As set on `connection_`; empty for its default.
+  std::string calendar_;
+};
+
+}  // namespace Corvenmark
+
+#endif  // CORVENMARK_DUCKDB_TEXT_CELLS_H_
