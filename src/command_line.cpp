@@ -8,6 +8,7 @@
 #include "csv.h"
 #include "engines.h"
 #include "file_system.h"
+#include "line_end.h"
 #include "query_report.h"
 #include "reports.h"
 #include "schema_diff.h"
@@ -172,7 +173,7 @@ int FinishOutput(std::ostream& out, std::ostream& err, int status) {
   if (out) return status;
   const int error = errno;
   err << "Write Error: "
-      << (error != 0 ? std::strerror(error) : "standard output could not be written") << '\n';
+      << (error != 0 ? std::strerror(error) : "standard output could not be written") << kLineEnd;
   err.flush();
   return 1;
 }
