@@ -526,7 +526,9 @@ def check_terminal(runner):
                 screen += chunk
             check(f"terminal {args[-1]} (status)", process.wait(timeout=60), status, failures)
             os.close(terminal)
-        text = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", screen).replace(b"\r", b"")
+        # A move to the right draws spaces; the console's other escape sequences draw nothing.
+        text = re.sub(rb"\x1b\[([0-9]*)C", lambda move: b" " * int(move[1] or 1), screen)
+        text = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", text).replace(b"\r", b"")
         check(f"terminal {args[-1]} (lines)", [line for line in text.split(b"\n") if line],
               [shown.encode()], failures)
     return failures

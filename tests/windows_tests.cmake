@@ -28,3 +28,7 @@ find_program(MINGW_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
 add_test(NAME windows_imports
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows_imports_test.sh ${MINGW_OBJDUMP}
                  $<TARGET_FILE:corvenmark>)
+
+add_test(NAME windows_resources
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/windows_resources_test.py
+                 $<TARGET_FILE:corvenmark> ${PROJECT_VERSION})
