@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <sstream>
 #include <string>
 
+#include "csv.h"
 #include "sqlite_engine.h"
 
 namespace {
@@ -17,6 +19,13 @@ std::string ScratchPath() { return "/tmp/corvenmark_fuzz_" + std::to_string(getp
 
 void RemoveDatabase(const std::string& path) {
   for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+}
+
+void ExportTable(const std::string& path, const std::string& table) {
+  std::ostringstream out;
+  Corvenmark::CsvWriter csv(out);
+  Corvenmark::SqliteEngine::ExportTable(path, table, csv);
+  csv.Finish();
 }
 
 }  // namespace
@@ -29,11 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(file);
   }
   using Corvenmark::SqliteEngine;
-  const Corvenmark::SchemaResult schema = SqliteEngine::InspectSchema(path);
+  const Corvenmark::SchemaResult schema = SqliteEngine::InspectSchema(path, true);
   SqliteEngine::AnalyzeDatabase(path);
-  SqliteEngine::ExportCsv(path, "t");
-  for (const Corvenmark::TableMeta& table : schema.tables)
-    SqliteEngine::ExportCsv(path, table.name);
+  ExportTable(path, "t");
+  for (const Corvenmark::TableMeta& table : schema.tables) ExportTable(path, table.name);
   RemoveDatabase(path);
   return 0;
 }
