@@ -6,7 +6,8 @@ enable_language(RC)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(CORVENMARK_DESCRIPTION "Corvenmark Studio database workstation")
-set(CORVENMARK_FILE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
+set(CORVENMARK_FILE_VERSION
+    ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
 set(resources_dir ${CMAKE_BINARY_DIR}/resources)
 set(CORVENMARK_ICON ${resources_dir}/corvenmark.ico)
 set(CORVENMARK_MANIFEST ${resources_dir}/corvenmark.manifest)

@@ -111,8 +111,9 @@ SHOP = ("CREATE TABLE users (id INTEGER PRIMARY KEY, name TEXT NOT NULL);"
         "INSERT INTO users VALUES (1, 'Ada'), (2, 'Grace, \"the\" admiral');"
         "CREATE TABLE orders (id INTEGER PRIMARY KEY, user_id INTEGER REFERENCES users (id));")
 OTHER = "CREATE TABLE users (id TEXT PRIMARY KEY, email TEXT); CREATE TABLE invoices (n);"
-# Values with a line feed and with a carriage return and line feed, which a report passes on as
-# they are whatever its own line ends.
+# Under a name no code page spells: text beyond ASCII; values holding a line feed and a carriage
+# return and line feed, which reports pass on as they are whatever their own line ends; and 800
+# short records for a console.
 UNICODE = ("CREATE TABLE t (name TEXT); INSERT INTO t VALUES ('Ünïcødé'), ('plain');"
            "CREATE TABLE lines (v); INSERT INTO lines VALUES ('a' || char(10) || 'b'),"
            "('c' || char(13, 10) || 'd');"
@@ -134,8 +135,8 @@ SQLITE_CASES = [
      "Database: café.db (2 tables):\n"
      "Table: orders (0 rows)\n  - id : INTEGER [PRIMARY KEY]\n  - user_id : INTEGER\n"
      "Table: users (2 rows)\n  - id : INTEGER [PRIMARY KEY]\n  - name : TEXT\n", "", 0),
-    ("sqlite opens a path no code page spells", ["--engine", "sqlite", "--export-csv", "名前ß.db", "t"],
-     "name\nÜnïcødé\nplain\n", "", 0),
+    ("sqlite opens a path no code page spells",
+     ["--engine", "sqlite", "--export-csv", "名前ß.db", "t"], "name\nÜnïcødé\nplain\n", "", 0),
     ("sqlite matches text beyond ASCII in SQL",
      ["--engine", "sqlite", "--query", "名前ß.db", "SELECT count(*) FROM t WHERE name = 'Ünïcødé'"],
      re.compile(rb"Executed in [0-9.e+-]+ ms \(1 rows\):\ncount\(\*\)\n1\n"), "", 0),

@@ -49,9 +49,9 @@ def resources(image):
 def version_block(data, start=0):
     """One block of the version information: (key, value, children)."""
     length, value_length, text = struct.unpack_from("<HHH", data, start)
-    key_end = data.index(b"\0\0", start + 6)
-    while (key_end - start) % 2:
-        key_end = data.index(b"\0\0", key_end + 1)
+    key_end = start + 6
+    while data[key_end:key_end + 2] != b"\0\0":
+        key_end += 2
     key = data[start + 6:key_end].decode("utf-16-le")
     position = (key_end + 2 + 3) & ~3
     size = value_length * 2 if text else value_length
