@@ -9,6 +9,7 @@
 #include "database_format.h"
 #include "engines.h"
 #include "file_system.h"
+#include "line_end.h"
 #include "query_report.h"
 #include "reports.h"
 #include "schema_diff.h"
@@ -214,7 +215,7 @@ int FinishOutput(std::ostream& out, std::ostream& err, int status) {
   if (out) return status;
   const int error = errno;
   err << "Write Error: "
-      << (error != 0 ? std::strerror(error) : "standard output could not be written") << '\n';
+      << (error != 0 ? std::strerror(error) : "standard output could not be written") << kLineEnd;
   err.flush();
   return 1;
 }

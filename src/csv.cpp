@@ -1,5 +1,7 @@
 #include "csv.h"
 
+#include "line_end.h"
+
 namespace Corvenmark {
 namespace {
 
@@ -36,7 +38,7 @@ bool CsvWriter::BeginResult(const std::vector<std::string>& columns) {
     if (i > 0) buffer_ += ',';
     AppendCsvField(buffer_, {columns[i]});
   }
-  buffer_ += '\n';
+  buffer_ += kLineEnd;
   return true;
 }
 
@@ -45,7 +47,7 @@ bool CsvWriter::AddRow(const CellView* cells, size_t count) {
     if (i > 0) buffer_ += ',';
     AppendCsvField(buffer_, cells[i]);
   }
-  buffer_ += '\n';
+  buffer_ += kLineEnd;
   ++rows_;
   return buffer_.size() < bufferBytes_ || Flush();
 }

@@ -7,10 +7,12 @@
 #include "command_line.h"
 #include "corvenmark_gui.h"
 #include "reports.h"
+#include "standard_streams.h"
 
 void PrintUsage(const char* programName) { Corvenmark::WriteUsage(std::cout, programName); }
 
 int main(int argc, char** argv) {
+  const Corvenmark::StandardStreams streams;
   int status = 0;
   if (argc <= 1 || std::strcmp(argv[1], "--gui") == 0) {
     // An empty argument vector leaves argv[0] null, which the usage text prints as no name.

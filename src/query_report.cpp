@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "line_end.h"
 #include "reports.h"
 
 namespace Corvenmark {
@@ -27,10 +28,10 @@ bool QueryReport::AddRow(const CellView* cells, size_t count) {
   if (lines_.capacity() < options_.memoryBudget + kHeadroom) {
     lines_.reserve(options_.memoryBudget + kHeadroom);
   }
-  // A row with no cells writes nothing, not even a line feed.
+  // A row with no cells writes nothing, not even a line end.
   for (size_t i = 0; i < count; ++i) {
     lines_ += cells[i].text;
-    lines_ += i + 1 < count ? '\t' : '\n';
+    lines_ += i + 1 < count ? std::string_view("\t") : kLineEnd;
   }
   ++rowCount_;
   return lines_.size() < options_.memoryBudget || Spill();
@@ -44,7 +45,8 @@ bool QueryReport::Spill() {
 }
 
 bool QueryReport::Write(std::ostream& out, double elapsedMs) {
-  out << "Executed in " << FormatElapsed(elapsedMs) << " ms (" << rowCount_ << " rows):\n";
+  out << "Executed in " << FormatElapsed(elapsedMs) << " ms (" << rowCount_
+      << " rows):" << kLineEnd;
   WriteTabSeparatedLine(out, columns_);
   if (spill_) {
     // The buffer's memory is reused to carry the spilled lines back.

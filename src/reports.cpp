@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <limits>
 
+#include "line_end.h"
+#include "version.h"
+
 namespace Corvenmark {
 namespace {
 
@@ -38,36 +41,31 @@ void WriteColumnDifferences(std::ostream& out, const TableChange& change) {
   for (const ColumnMeta& column : change.removedColumns) {
     out << "  - column " << change.table << '.' << column.name << " : ";
     WriteColumn(out, column.type, column.primaryKey);
-    out << '\n';
+    out << kLineEnd;
   }
   for (const ColumnMeta& column : change.addedColumns) {
     out << "  + column " << change.table << '.' << column.name << " : ";
     WriteColumn(out, column.type, column.primaryKey);
-    out << '\n';
+    out << kLineEnd;
   }
   for (const ColumnChange& column : change.changedColumns) {
     out << "  ~ column " << change.table << '.' << column.name << " : ";
     WriteColumn(out, column.typeBefore, column.primaryKeyBefore);
     out << " -> ";
     WriteColumn(out, column.typeAfter, column.primaryKeyAfter);
-    out << '\n';
+    out << kLineEnd;
   }
 }
 
 }  // namespace
 
 void WriteUsage(std::ostream& out, const char* programName) {
-  out << kRule << '\n'
-      << "  Corvenmark Studio - Commercial Edition v3.0.0\n"
-      << "  High-Speed SQLite & DuckDB Management Workstation\n"
-      << kRule << '\n'
-      << '\n'
-      << "Usage:\n"
-      << "  " << (programName ? programName : "") << " [options]\n"
-      << '\n'
-      << "Options:\n";
-  for (const char* line : kOptionLines) out << line << '\n';
-  out << '\n';
+  out << kRule << kLineEnd << "  Corvenmark Studio - Commercial Edition v" << kVersion << kLineEnd
+      << "  High-Speed SQLite & DuckDB Management Workstation" << kLineEnd << kRule << kLineEnd
+      << kLineEnd << "Usage:" << kLineEnd << "  " << (programName ? programName : "")
+      << " [options]" << kLineEnd << kLineEnd << "Options:" << kLineEnd;
+  for (const char* line : kOptionLines) out << line << kLineEnd;
+  out << kLineEnd;
 }
 
 std::string FormatElapsed(double milliseconds) {
@@ -83,7 +81,8 @@ void WriteTabSeparatedLine(std::ostream& out, const std::vector<std::string>& ce
     line += cell;
     line += '\t';
   }
-  line.back() = '\n';
+  line.pop_back();
+  line += kLineEnd;
   out << line;
 }
 
@@ -106,18 +105,18 @@ void WriteErrorLine(std::ostream& err, const char* command, const std::string& m
       line += c;
     }
   }
-  err << line << '\n';
+  err << line << kLineEnd;
 }
 
 void WriteSchemaListing(std::ostream& out, const std::string& dbPath,
                         const std::vector<TableMeta>& tables) {
-  out << "Database: " << dbPath << " (" << tables.size() << " tables):\n";
+  out << "Database: " << dbPath << " (" << tables.size() << " tables):" << kLineEnd;
   for (const TableMeta& table : tables) {
-    out << "Table: " << table.name << " (" << table.rowCount << " rows)\n";
+    out << "Table: " << table.name << " (" << table.rowCount << " rows)" << kLineEnd;
     for (const ColumnMeta& column : table.columns) {
       out << "  - " << column.name << " : ";
       WriteColumn(out, column.type, column.primaryKey);
-      out << '\n';
+      out << kLineEnd;
     }
   }
 }
@@ -131,30 +130,34 @@ int64_t StorageKilobytes(int64_t pageCount, int64_t pageSize) {
 }
 
 void WriteDiagnostics(std::ostream& out, const DbDiagnostics& diagnostics) {
-  out << "=== PRAGMA Database Diagnostics ===\n"
-      << "Integrity Check: " << (diagnostics.integrityOk ? "PASS (OK)" : "FAIL") << '\n'
-      << "Journal Mode:   " << diagnostics.journalMode << '\n'
-      << "Page Size:      " << diagnostics.pageSize << " bytes\n"
+  out << "=== PRAGMA Database Diagnostics ===" << kLineEnd
+      << "Integrity Check: " << (diagnostics.integrityOk ? "PASS (OK)" : "FAIL") << kLineEnd
+      << "Journal Mode:   " << diagnostics.journalMode << kLineEnd
+      << "Page Size:      " << diagnostics.pageSize << " bytes" << kLineEnd
       << "Page Count:     " << diagnostics.pageCount << " ("
-      << StorageKilobytes(diagnostics.pageCount, diagnostics.pageSize) << " KB)\n"
-      << "Freelist Count: " << diagnostics.freelistCount << '\n';
+      << StorageKilobytes(diagnostics.pageCount, diagnostics.pageSize) << " KB)" << kLineEnd
+      << "Freelist Count: " << diagnostics.freelistCount << kLineEnd;
 }
 
 void WriteSampleLine(std::ostream& out, const std::string& status, const std::string& outPath) {
-  out << "Create sample benchmark DB: " << status << " at " << outPath << '\n';
+  out << "Create sample benchmark DB: " << status << " at " << outPath << kLineEnd;
 }
 
 void WriteSchemaDiff(std::ostream& out, const std::string& firstPath, const std::string& secondPath,
                      const SchemaDiff& diff) {
   const size_t count = CountDifferences(diff);
   out << "Schema diff: " << firstPath << " -> " << secondPath << " (" << count
-      << " differences):\n";
+      << " differences):" << kLineEnd;
   if (count == 0) {
-    out << "No differences.\n";
+    out << "No differences." << kLineEnd;
     return;
   }
-  for (const std::string& table : diff.tablesOnlyInFirst) out << "  - table " << table << '\n';
-  for (const std::string& table : diff.tablesOnlyInSecond) out << "  + table " << table << '\n';
+  for (const std::string& table : diff.tablesOnlyInFirst) {
+    out << "  - table " << table << kLineEnd;
+  }
+  for (const std::string& table : diff.tablesOnlyInSecond) {
+    out << "  + table " << table << kLineEnd;
+  }
   for (const TableChange& change : diff.changedTables) WriteColumnDifferences(out, change);
 }
 

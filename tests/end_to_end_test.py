@@ -1,24 +1,27 @@
 #!/usr/bin/env python3
 """Runs the built program as a user would and compares exact bytes and exit statuses.
 
-Usage: end_to_end_test.py PROGRAM [--runner COMMAND] [--windows] [--sqlite-version VERSION]
-                           [--no-memory-limit]
+Usage: end_to_end_test.py PROGRAM --version VERSION [--runner COMMAND] [--windows]
+                           [--sqlite-version VERSION] [--no-memory-limit]
 
 Each case starts the program in a new session (as setsid does), so it has no controlling
 terminal, in a working directory of its own whose files must be left as they were. With
 --runner the program is started through another program (Wine). With --windows the program is
-a Windows one: every line feed is expected as a carriage return and line feed, as its text
-streams write them; it knows itself by its Windows path (Z:\\...); and its 8-bit arguments
-arrive in the Windows code page (1252), not in UTF-8. With --sqlite-version the program carries
-the SQLite that the build compiles in, which must be that release and built with its options.
+a Windows one: every line it writes ends with a carriage return and line feed, while the bytes
+of values stay as they are; and it knows itself by its Windows path (Z:\\...). Text beyond ASCII
+is UTF-8 on every platform, in arguments and in output. VERSION is the project version, which
+the usage text names. With --sqlite-version the program carries the SQLite that the build
+compiles in, which must be that release and built with its options.
 """
 
 import argparse
 import contextlib
 import ctypes
 import os
+import pty
 import re
 import resource
+import select
 import shutil
 import signal
 import sqlite3
@@ -30,8 +33,8 @@ import time
 RULE = "=" * 56 + "\n"
 
 
-def usage(program):
-    return (RULE + "  Corvenmark Studio - Commercial Edition v3.0.0\n"
+def usage(program, version):
+    return (RULE + f"  Corvenmark Studio - Commercial Edition v{version}\n"
             "  High-Speed SQLite & DuckDB Management Workstation\n" + RULE + "\n"
             "Usage:\n"
             f"  {program} [options]\n"
@@ -83,8 +86,10 @@ CASES = [
     ("--export-csv", ["--export-csv", "shop.db", "orders"], CSV, "", 0),
     ("--export-csv without table", ["--export-csv", "shop.db"], USAGE, "", 1),
     ("--sample", ["--sample", "bench.db"], "Create sample benchmark DB: OK at bench.db\n", "", 0),
-    ("--sample keeps the path as passed", ["--sample", "./dir/../b é.db"],
-     "Create sample benchmark DB: OK at ./dir/../b é.db\n", "", 0),
+    ("--sample keeps the path as passed", ["--sample", "./dir/../b é名前ß.db"],
+     "Create sample benchmark DB: OK at ./dir/../b é名前ß.db\n", "", 0),
+    ("--schema keeps a path beyond any code page", ["--schema", "名前ß.db"],
+     "Database: 名前ß.db (0 tables):\n", "", 0),
     ("--sample alone", ["--sample"], USAGE, "", 1),
     ("--diff", ["--diff", "a.db", "b.db"], NO_DIFF, "", 0),
     ("--diff with one path", ["--diff", "a.db"], USAGE, "", 1),
@@ -110,7 +115,15 @@ SHOP = ("CREATE TABLE users (id INTEGER PRIMARY KEY, name TEXT NOT NULL);"
         "INSERT INTO users VALUES (1, 'Ada'), (2, 'Grace, \"the\" admiral');"
         "CREATE TABLE orders (id INTEGER PRIMARY KEY, user_id INTEGER REFERENCES users (id));")
 OTHER = "CREATE TABLE users (id TEXT PRIMARY KEY, email TEXT); CREATE TABLE invoices (n);"
-FIXTURE = {"shop.db": SHOP, "other.db": OTHER, "café.db": SHOP}
+# Under a name no code page spells: text beyond ASCII; values holding a line feed and a carriage
+# return and line feed, which reports pass on as they are whatever their own line ends; and 800
+# short records for a console.
+UNICODE = ("CREATE TABLE t (name TEXT); INSERT INTO t VALUES ('Ünïcødé'), ('plain');"
+           "CREATE TABLE lines (v); INSERT INTO lines VALUES ('a' || char(10) || 'b'),"
+           "('c' || char(13, 10) || 'd');"
+           "CREATE TABLE many AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n"
+           " WHERE i < 800) SELECT '€a' AS v FROM n;")
+FIXTURE = {"shop.db": SHOP, "other.db": OTHER, "café.db": SHOP, "名前ß.db": UNICODE}
 
 # (name, arguments, expected standard output, expected standard error, exit status); each runs
 # with FIXTURE in its directory and must leave every file of it as it was, creating no other.
@@ -126,6 +139,21 @@ SQLITE_CASES = [
      "Database: café.db (2 tables):\n"
      "Table: orders (0 rows)\n  - id : INTEGER [PRIMARY KEY]\n  - user_id : INTEGER\n"
      "Table: users (2 rows)\n  - id : INTEGER [PRIMARY KEY]\n  - name : TEXT\n", "", 0),
+    ("sqlite opens a path no code page spells",
+     ["--engine", "sqlite", "--export-csv", "名前ß.db", "t"], "name\nÜnïcødé\nplain\n", "", 0),
+    ("sqlite matches text beyond ASCII in SQL",
+     ["--engine", "sqlite", "--query", "名前ß.db", "SELECT count(*) FROM t WHERE name = 'Ünïcødé'"],
+     re.compile(rb"Executed in [0-9.e+-]+ ms \(1 rows\):\ncount\(\*\)\n1\n"), "", 0),
+    ("sqlite error names a path beyond ASCII", ["--engine", "sqlite", "--schema", "名前ß-x.db"],
+     "", "Schema Error: unable to open database file: 名前ß-x.db\n", 1),
+    # Lists of lines: each ended by the platform's line end, the bytes inside kept as they are.
+    ("line ends inside CSV values stay as they are",
+     ["--engine", "sqlite", "--export-csv", "名前ß.db", "lines"], ["v", '"a\nb"', '"c\r\nd"'], "",
+     0),
+    ("line ends inside query cells stay as they are",
+     ["--engine", "sqlite", "--query", "名前ß.db", "SELECT v, 'Ü' FROM lines"],
+     re.compile(rb"Executed in [0-9.e+-]+ ms \(2 rows\):\nv\t'\xc3\x9c'\n"
+                + b"a\nb" + rb"\t\xc3\x9c\n" + b"c\r\nd" + rb"\t\xc3\x9c\n"), "", 0),
     ("sqlite analyze", ["--engine", "sqlite", "--analyze", "shop.db"],
      "=== PRAGMA Database Diagnostics ===\nIntegrity Check: PASS (OK)\n"
      "Journal Mode:   delete\nPage Size:      4096 bytes\nPage Count:     3 (12 KB)\n"
@@ -455,18 +483,23 @@ def snapshot(directory):
 
 
 class Runner:
-    def __init__(self, program, prefix, windows):
+    def __init__(self, program, prefix, windows, version):
         self.program = program
         self.prefix = prefix
         self.crlf = windows
+        self.newline = b"\r\n" if windows else b"\n"
+        self.version = version
         # The name the program is given when it is started as `program`.
         self.shown = "Z:" + program.replace("/", "\\") if windows else program
 
     def expected(self, text, argv0):
+        """The bytes that `text` stands for: each line feed as the program's line end; or, for
+        a list of lines, each line as it is followed by the line end."""
         if text is USAGE:
-            text = usage(argv0)
-        data = text.encode("cp1252" if self.crlf else "utf-8")
-        return data.replace(b"\n", b"\r\n") if self.crlf else data
+            text = usage(argv0, self.version)
+        if isinstance(text, list):
+            return b"".join(line.encode() + self.newline for line in text)
+        return text.encode().replace(b"\n", self.newline)
 
     def run(self, args, argv0=None, stdout_path=None, fixture=False, user=None, limit=None,
             env=None):
@@ -567,6 +600,7 @@ def run_all(runner, windows, sqlite_version, memory_limit=True):
         for argv0 in ["/opt/tools/bin/corvenmark", "cm", "./relative/corvenmark"]:
             name = f"usage names argv[0] {argv0}"
             results.append((name, run_case(runner, name, ["--help"], USAGE, "", 0, argv0)))
+    results.append(("text beyond ASCII on a terminal", check_terminal(runner)))
     results.append(("a report that cannot be written fails", check_full_device(runner)))
     return results
 
@@ -697,7 +731,7 @@ def copy_program(runner, directory, windows, with_library):
     if with_library:
         library = library_name(windows)
         shutil.copy(os.path.join(os.path.dirname(runner.program), library), directory)
-    return Runner(copy, runner.prefix, windows)
+    return Runner(copy, runner.prefix, windows, runner.version)
 
 
 def check_locked_file(runner):
@@ -765,6 +799,45 @@ def check_missing_library(runner, windows):
     return failures
 
 
+def check_terminal(runner):
+    """Standard output and standard error on a terminal show text beyond ASCII as it was
+    written. Under Wine the program writes to a Windows console, whose code page is not UTF-8,
+    and Wine draws the console on the terminal in UTF-8 with escape sequences of its own."""
+    failures = []
+    for args, status, shown in [
+            (["--sample", "名前ß.db"], 0, ["Create sample benchmark DB: OK at 名前ß.db"]),
+            (["--engine", "sqlite", "--schema", "Ünïcødé.db"], 1,
+             ["Schema Error: unable to open database file: Ünïcødé.db"]),
+            # The Windows program hands a console its text 4 KB at a time, and the first 4 KB
+            # of this CSV end inside a '€'.
+            (["--engine", "sqlite", "--export-csv", "名前ß.db", "many"], 0,
+             ["v"] + ["€a"] * 800)]:
+        terminal, program_side = pty.openpty()
+        with tempfile.TemporaryDirectory() as work:
+            make_fixture(work)
+            process = subprocess.Popen(runner.prefix + [runner.program] + args, cwd=work,
+                                       stdin=subprocess.DEVNULL, stdout=program_side,
+                                       stderr=program_side, start_new_session=True)
+            os.close(program_side)
+            screen = b""
+            while select.select([terminal], [], [], 60)[0]:
+                try:
+                    chunk = os.read(terminal, 65536)
+                except OSError:  # the program's side is closed
+                    break
+                if not chunk:
+                    break
+                screen += chunk
+            check(f"terminal {args[-1]} (status)", process.wait(timeout=60), status, failures)
+            os.close(terminal)
+        # A move to the right draws spaces; the console's other escape sequences draw nothing.
+        text = re.sub(rb"\x1b\[([0-9]*)C", lambda move: b" " * int(move[1] or 1), screen)
+        text = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", text).replace(b"\r", b"")
+        check(f"terminal {args[-1]} (lines)", [line for line in text.split(b"\n") if line],
+              [line.encode() for line in shown], failures)
+    return failures
+
+
 def check_full_device(runner):
     failures = []
     status, _, err, _, _ = runner.run(["--help"], stdout_path="/dev/full")
@@ -777,6 +850,7 @@ def check_full_device(runner):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("program")
+    parser.add_argument("--version", required=True, help="the project version")
     parser.add_argument("--runner", default="", help="program that starts PROGRAM")
     parser.add_argument("--windows", action="store_true")
     parser.add_argument("--sqlite-version", help="release of the SQLite the build compiles in")
@@ -786,7 +860,7 @@ def main():
 
     global DUCKDB
     prefix = [options.runner] if options.runner else []
-    runner = Runner(os.path.abspath(options.program), prefix, options.windows)
+    runner = Runner(os.path.abspath(options.program), prefix, options.windows, options.version)
     if not options.windows:
         DUCKDB = DuckDb(os.path.join(os.path.dirname(runner.program), library_name(False)))
     results = run_all(runner, options.windows, options.sqlite_version,

@@ -14,7 +14,8 @@ set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${w
 # Host programs are named by path: CTest would start an imported target through Wine.
 add_test(NAME end_to_end_wine
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end_test.py
-                 $<TARGET_FILE:corvenmark> --runner ${wine} --windows ${pinned_sqlite})
+                 $<TARGET_FILE:corvenmark> --version ${PROJECT_VERSION} --runner ${wine} --windows
+                 ${pinned_sqlite})
 set_tests_properties(end_to_end_wine PROPERTIES FIXTURES_REQUIRED wine
                      ENVIRONMENT "${wine_environment};DISPLAY=" TIMEOUT 900)
 
@@ -28,3 +29,7 @@ find_program(MINGW_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
 add_test(NAME windows_imports
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows_imports_test.sh ${MINGW_OBJDUMP}
                  $<TARGET_FILE:corvenmark>)
+
+add_test(NAME windows_resources
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/windows_resources_test.py
+                 $<TARGET_FILE:corvenmark> ${PROJECT_VERSION})

@@ -1,0 +1,113 @@
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <streambuf>
+#include <string>
+
+#include "standard_streams.h"
+#include "utf8_decoder.h"
+
+namespace Corvenmark {
+namespace {
+
+// A console shows the bytes a program writes in its own code page (437, 850, ...), which is
+// not UTF-8 and which the program must not change for the programs that run after it. Text
+// written as UTF-16 reads right in any of them.
+class ConsoleBuffer : public std::streambuf {
+ public:
+  explicit ConsoleBuffer(HANDLE console) : console_(console) {
+    setp(bytes_, bytes_ + sizeof bytes_);
+  }
+
+  ~ConsoleBuffer() override {
+    Drain();
+    text_.clear();
+    decoder_.Finish(text_);
+    WriteAll();
+  }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!Drain()) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+
+  int sync() override { return Drain() ? 0 : -1; }
+
+ private:
+  // Writes every character that the buffered bytes complete; the start of one cut off at the
+  // end of the buffer waits in the decoder for the next bytes.
+  bool Drain() {
+    text_.clear();
+    decoder_.Decode(std::string_view(pbase(), static_cast<size_t>(pptr() - pbase())), text_);
+    setp(bytes_, bytes_ + sizeof bytes_);
+    return WriteAll();
+  }
+
+  bool WriteAll() {
+    for (size_t done = 0; done < text_.size();) {
+      DWORD count = static_cast<DWORD>(std::min<size_t>(text_.size() - done, 8192));
+      // A surrogate pair is written whole.
+      if (count > 1 && text_[done + count - 1] >= 0xD800 && text_[done + count - 1] <= 0xDBFF) {
+        --count;
+      }
+      DWORD written = 0;
+      if (!WriteConsoleW(console_, text_.data() + done, count, &written, nullptr) || written == 0) {
+        return false;
+      }
+      done += written;
+    }
+    return true;
+  }
+
+  HANDLE console_;
+  Utf8Decoder decoder_;
+  std::u16string text_;
+  char bytes_[4096];
+};
+
+std::unique_ptr<ConsoleBuffer> ConsoleFor(DWORD standardHandle) {
+  const HANDLE handle = GetStdHandle(standardHandle);
+  DWORD mode = 0;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) {
+    return nullptr;
+  }
+  return std::make_unique<ConsoleBuffer>(handle);
+}
+
+}  // namespace
+
+struct StandardStreams::Consoles {
+  std::unique_ptr<ConsoleBuffer> out = ConsoleFor(STD_OUTPUT_HANDLE);
+  std::unique_ptr<ConsoleBuffer> err = ConsoleFor(STD_ERROR_HANDLE);
+  std::streambuf* originalOut = out ? std::cout.rdbuf(out.get()) : nullptr;
+  std::streambuf* originalErr = err ? std::cerr.rdbuf(err.get()) : nullptr;
+};
+
+// In text mode the C runtime would turn each line feed into CR LF, inside values too.
+StandardStreams::StandardStreams() {
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  consoles_ = std::make_unique<Consoles>();
+}
+
+StandardStreams::~StandardStreams() {
+  if (consoles_->originalOut != nullptr) {
+    std::cout.flush();
+    std::cout.rdbuf(consoles_->originalOut);
+  }
+  if (consoles_->originalErr != nullptr) {
+    std::cerr.flush();
+    std::cerr.rdbuf(consoles_->originalErr);
+  }
+}
+
+}  // namespace Corvenmark
