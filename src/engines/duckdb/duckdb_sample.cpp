@@ -3,8 +3,8 @@
 #include <iterator>
 
 #include "duckdb_database.h"
-#include "file_system.h"
 #include "interrupt.h"
+#include "new_database.h"
 #include "sample_rows.h"
 
 namespace Corvenmark {
@@ -131,31 +131,10 @@ bool FillDatabase(const std::string& path, const std::string& shownPath,
 
 }  // namespace
 
-bool CreateDuckDbSampleDatabase(const std::string& path, std::string& errorMessage) {
-  if (path.empty()) {
-    errorMessage = "empty database path";
-    return false;
-  }
-  // Checked first only to fail at once; publishing the file checks again, in one step.
-  if (PathExists(path)) {
-    errorMessage = "file already exists: " + path;
-    return false;
-  }
-  const InterruptWatch watch;
-  std::string building;
-  if (!CreateTemporarySibling(path, building, errorMessage)) return false;
-  // DuckDB makes no database of an empty file, only of a missing one, so the name that was
-  // reserved is handed back for DuckDB to create.
-  RemoveFile(building);
-  const bool filled = FillDatabase(building, path, errorMessage);
-  // Closing the database wrote its write-ahead log into the file; a failure may leave the log.
-  RemoveFile(building + ".wal");
-  if (!filled || InterruptWatch::Requested()) {
-    if (filled) errorMessage = "interrupted: " + path;
-    RemoveFile(building);
-    return false;
-  }
-  return PublishNewFile(building, path, errorMessage);
+SampleResult CreateDuckDbSampleDatabase(const std::string& path) {
+  // DuckDB makes no database of an empty file, only of a missing one; closing the database
+  // writes its log into the file, but a failure may leave the log behind.
+  return CreateNewDatabase(path, {FillDatabase, true, {".wal"}});
 }
 
 }  // namespace Corvenmark

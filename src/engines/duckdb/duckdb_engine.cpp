@@ -246,11 +246,7 @@ Outcome DuckDbEngine::ExportTable(const std::string& dbPath, const std::string& 
 }
 
 SampleResult DuckDbEngine::CreateSampleBenchmarkDb(const std::string& outPath) {
-  SampleResult sample;
-  sample.success = CreateDuckDbSampleDatabase(outPath, sample.errorMessage);
-  if (sample.success) sample.status = "OK";
-  sample.createdFile = sample.success;
-  return sample;
+  return CreateDuckDbSampleDatabase(outPath);
 }
 
 }  // namespace Corvenmark

@@ -1,9 +1,9 @@
-#include "sample_database.h"
+#include "sqlite_sample.h"
 
 #include <iterator>
 
-#include "file_system.h"
 #include "interrupt.h"
+#include "new_database.h"
 #include "sample_rows.h"
 #include "sqlite_database.h"
 
@@ -121,26 +121,8 @@ bool FillDatabase(const std::string& path, const std::string& shownPath,
 
 }  // namespace
 
-bool CreateSampleDatabase(const std::string& path, std::string& errorMessage) {
-  if (path.empty()) {
-    errorMessage = "empty database path";
-    return false;
-  }
-  // Checked first only to fail at once; publishing the file checks again, in one step.
-  if (PathExists(path)) {
-    errorMessage = "file already exists: " + path;
-    return false;
-  }
-  const InterruptWatch watch;
-  std::string building;
-  if (!CreateTemporarySibling(path, building, errorMessage)) return false;
-  const bool filled = FillDatabase(building, path, errorMessage);
-  if (!filled || InterruptWatch::Requested()) {
-    if (filled) errorMessage = "interrupted: " + path;
-    RemoveFile(building);
-    return false;
-  }
-  return PublishNewFile(building, path, errorMessage);
+SampleResult CreateSqliteSampleDatabase(const std::string& path) {
+  return CreateNewDatabase(path, {FillDatabase, false, {}});
 }
 
 }  // namespace Corvenmark

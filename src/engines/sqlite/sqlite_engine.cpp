@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "sample_database.h"
+#include "sqlite_sample.h"
 #include "sqlite_database.h"
 
 namespace Corvenmark {
@@ -294,11 +294,7 @@ Outcome SqliteEngine::ExportTable(const std::string& dbPath, const std::string& 
 }
 
 SampleResult SqliteEngine::CreateSampleBenchmarkDb(const std::string& outPath) {
-  SampleResult sample;
-  sample.success = CreateSampleDatabase(outPath, sample.errorMessage);
-  if (sample.success) sample.status = "OK";
-  sample.createdFile = sample.success;
-  return sample;
+  return CreateSqliteSampleDatabase(outPath);
 }
 
 }  // namespace Corvenmark

@@ -1,0 +1,45 @@
+#include "new_database.h"
+
+#include "file_system.h"
+#include "interrupt.h"
+
+namespace Corvenmark {
+namespace {
+
+bool BuildAndPublish(const std::string& path, const NewDatabase& how, std::string& error) {
+  if (path.empty()) {
+    error = "empty database path";
+    return false;
+  }
+  // Checked first only to fail at once; publishing the file checks again, in one step.
+  if (PathExists(path)) {
+    error = "file already exists: " + path;
+    return false;
+  }
+  const InterruptWatch watch;
+  std::string building;
+  if (!CreateTemporarySibling(path, building, error)) return false;
+  // An engine that takes no empty file for a database gets the name back to create the file
+  // itself; the name's random part keeps anyone else from it meanwhile.
+  if (how.fromNoFile) RemoveFile(building);
+  const bool filled = how.fill(building, path, error);
+  for (const char* suffix : how.sideFiles) RemoveFile(building + suffix);
+  if (!filled || InterruptWatch::Requested()) {
+    if (filled) error = "interrupted: " + path;
+    RemoveFile(building);
+    return false;
+  }
+  return PublishNewFile(building, path, error);
+}
+
+}  // namespace
+
+SampleResult CreateNewDatabase(const std::string& path, const NewDatabase& how) {
+  SampleResult sample;
+  sample.success = BuildAndPublish(path, how, sample.errorMessage);
+  sample.createdFile = sample.success;
+  if (sample.success) sample.status = "OK";
+  return sample;
+}
+
+}  // namespace Corvenmark
