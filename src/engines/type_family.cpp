@@ -19,7 +19,7 @@ struct FamilyRule {
 };
 
 // SQLite's declared types, tried in order; see SqliteTypeFamily.
-const FamilyRule kSqliteRules[] = {
+constexpr FamilyRule kSqliteRules[] = {
     {{"INT"}, TypeFamily::kInteger},
     {{"CHAR", "CLOB", "TEXT"}, TypeFamily::kText},
     {{"BLOB"}, TypeFamily::kBlob},
@@ -38,7 +38,7 @@ struct NamedFamily {
 };
 
 // DuckDB's types by the names its catalog gives them.
-const NamedFamily kDuckDbTypes[] = {
+constexpr NamedFamily kDuckDbTypes[] = {
     {"TINYINT", TypeFamily::kInteger},
     {"SMALLINT", TypeFamily::kInteger},
     {"INTEGER", TypeFamily::kInteger},
