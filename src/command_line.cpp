@@ -9,6 +9,7 @@
 #include "database_format.h"
 #include "engines.h"
 #include "file_system.h"
+#include "interrupt.h"
 #include "line_end.h"
 #include "query_report.h"
 #include "reports.h"
@@ -63,11 +64,17 @@ int RunSample(const Invocation& run) {
   std::string error;
   const Engine* engine = EngineForFile(run, outPath, true, error);
   if (engine == nullptr) return ReportFailure(run, error);
+  // A new database whose report was lost would make the same command fail next time, so a
+  // command interrupted, or cut off from its reader, before its report is out leaves nothing
+  // behind. An interrupted one then ends by the signal, with nothing more to say.
+  const InterruptWatch watch;
   const SampleResult sample = engine->createSampleBenchmarkDb(outPath);
+  if (InterruptWatch::Requested()) {
+    if (sample.createdFile) RemoveFile(outPath);
+    return 1;
+  }
   if (!sample.success) return ReportFailure(run, sample.errorMessage);
   WriteSampleLine(run.out, sample.status, outPath);
-  // A new database whose report was lost would make the same command fail next time, so a
-  // failed command leaves nothing behind.
   if (!run.out.flush() && sample.createdFile) RemoveFile(outPath);
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "query_report.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "line_end.h"
@@ -25,7 +26,9 @@ bool QueryReport::BeginResult(const std::vector<std::string>& columns) {
 }
 
 bool QueryReport::AddRow(const CellView* cells, size_t count) {
-  if (lines_.capacity() < options_.memoryBudget + kHeadroom) {
+  // A small result grows its buffer as any string does; one that outgrows the headroom is
+  // likely to fill the budget, which is then taken in one piece.
+  if (lines_.size() > kHeadroom && lines_.capacity() < options_.memoryBudget + kHeadroom) {
     lines_.reserve(options_.memoryBudget + kHeadroom);
   }
   // A row with no cells writes nothing, not even a line end.
@@ -51,7 +54,7 @@ bool QueryReport::Write(std::ostream& out, double elapsedMs) {
   if (spill_) {
     // The buffer's memory is reused to carry the spilled lines back.
     if (!Spill() || !spill_->Rewind(error_)) return false;
-    lines_.resize(lines_.capacity());
+    lines_.resize(std::max(lines_.capacity(), kHeadroom));
     int64_t count;
     while ((count = spill_->Read(lines_.data(), lines_.size(), error_)) > 0) {
       out.write(lines_.data(), count);

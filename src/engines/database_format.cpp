@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include "file_system.h"
+
 namespace Corvenmark {
 namespace {
 
@@ -32,6 +34,7 @@ DatabaseFormat FormatOfHeader(std::string_view firstBytes) {
 }
 
 bool ReadDatabaseFormat(const std::string& path, DatabaseFormat& format) {
+  if (IsSomethingElseThanAFile(path)) return false;
   std::ifstream file(path, std::ios::binary);
   char bytes[16];
   file.read(bytes, sizeof bytes);

@@ -1,6 +1,7 @@
 #ifndef CORVENMARK_FILE_SYSTEM_H_
 #define CORVENMARK_FILE_SYSTEM_H_
 
+#include <cstdint>
 #include <string>
 
 namespace Corvenmark {
@@ -23,6 +24,23 @@ bool PathExists(const std::string& path);
 
 /// Removes the file at `path`, if it can.
 void RemoveFile(const std::string& path);
+
+/// True when `path`, its links followed, names something that exists and is not a regular
+/// file: a directory, a pipe, a device. Opening a pipe to read a database would wait forever
+/// for a writer, and a device is no database either.
+bool IsSomethingElseThanAFile(const std::string& path);
+
+/// Enough of a file's state to tell whether anyone wrote to it, created it or removed it.
+struct FileStamp {
+  bool exists = false;
+  int64_t size = 0;
+  int64_t modifiedNs = 0;
+  bool operator==(const FileStamp& other) const {
+    return exists == other.exists && size == other.size && modifiedNs == other.modifiedNs;
+  }
+};
+
+FileStamp StampOf(const std::string& path);
 
 }  // namespace Corvenmark
 

@@ -74,4 +74,19 @@ bool PathExists(const std::string& path) {
 
 void RemoveFile(const std::string& path) { unlink(path.c_str()); }
 
+bool IsSomethingElseThanAFile(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+}
+
+FileStamp StampOf(const std::string& path) {
+  struct stat status;
+  FileStamp stamp;
+  if (stat(path.c_str(), &status) != 0) return stamp;
+  stamp.exists = true;
+  stamp.size = status.st_size;
+  stamp.modifiedNs = int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec;
+  return stamp;
+}
+
 }  // namespace Corvenmark

@@ -65,4 +65,21 @@ bool PathExists(const std::string& path) {
 
 void RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
 
+bool IsSomethingElseThanAFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+FileStamp StampOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  FileStamp stamp;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return stamp;
+  stamp.exists = true;
+  stamp.size = (int64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  // Windows counts in 100-nanosecond steps.
+  stamp.modifiedNs = ((int64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                      data.ftLastWriteTime.dwLowDateTime) * 100;
+  return stamp;
+}
+
 }  // namespace Corvenmark

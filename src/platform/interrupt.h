@@ -5,13 +5,13 @@ namespace Corvenmark {
 
 /// While a long job runs that must clean up after itself when the user interrupts it (Ctrl-C,
 /// a termination request, a closed terminal or console), the interruption is only noted, so
-/// that the job can stop at its next step and undo its work. Each platform has its own
-/// definition.
+/// that the job can stop at its next step and undo its work; a write to a closed pipe fails
+/// instead of ending the process. Watches may nest. Each platform has its own definition.
 class InterruptWatch {
  public:
   InterruptWatch();
-  /// Restores the default handling; an interruption noted meanwhile then takes its usual
-  /// course and ends the process, as it would have without the watch.
+  /// The outermost watch restores the default handling; an interruption noted meanwhile then
+  /// takes its usual course and ends the process, as it would have without the watch.
   ~InterruptWatch();
   InterruptWatch(const InterruptWatch&) = delete;
   InterruptWatch& operator=(const InterruptWatch&) = delete;

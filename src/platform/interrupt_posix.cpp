@@ -5,19 +5,24 @@
 namespace Corvenmark {
 namespace {
 
-const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// A closed pipe is watched too: a job that is still to report its result must learn that the
+// report could not be written, not die before it can clean up.
+const int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+const size_t kSignalCount = sizeof kSignals / sizeof kSignals[0];
 volatile sig_atomic_t gSignal = 0;
-struct sigaction gPrevious[sizeof kSignals / sizeof kSignals[0]];
+struct sigaction gPrevious[kSignalCount];
+int gWatches = 0;  // watches may nest; the outermost one installs and restores
 
 void NoteSignal(int signal) { gSignal = signal; }
 
 }  // namespace
 
 InterruptWatch::InterruptWatch() {
+  if (gWatches++ > 0) return;
   struct sigaction action = {};
-  action.sa_handler = NoteSignal;
   sigemptyset(&action.sa_mask);
-  for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) {
+  for (size_t i = 0; i < kSignalCount; ++i) {
+    action.sa_handler = kSignals[i] == SIGPIPE ? SIG_IGN : NoteSignal;
     sigaction(kSignals[i], &action, &gPrevious[i]);
     // A signal the process was started to ignore (a background job's SIGINT) stays ignored.
     if (gPrevious[i].sa_handler == SIG_IGN) sigaction(kSignals[i], &gPrevious[i], nullptr);
@@ -25,9 +30,8 @@ InterruptWatch::InterruptWatch() {
 }
 
 InterruptWatch::~InterruptWatch() {
-  for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) {
-    sigaction(kSignals[i], &gPrevious[i], nullptr);
-  }
+  if (--gWatches > 0) return;
+  for (size_t i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], &gPrevious[i], nullptr);
   // Dying by the signal, as the shell expects of an interrupted program.
   if (gSignal != 0) raise(gSignal);
 }

@@ -7,6 +7,7 @@ namespace {
 
 volatile LONG gRequested = 0;
 HANDLE gCleanedUp = nullptr;
+int gWatches = 0;  // watches may nest; the outermost one installs and removes the handler
 
 // Runs on a thread of its own. Windows may end the process as soon as the handler returns, so
 // it waits until the job has cleaned up.
@@ -19,11 +20,13 @@ BOOL WINAPI NoteInterrupt(DWORD) {
 }  // namespace
 
 InterruptWatch::InterruptWatch() {
+  if (gWatches++ > 0) return;
   gCleanedUp = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   SetConsoleCtrlHandler(NoteInterrupt, TRUE);
 }
 
 InterruptWatch::~InterruptWatch() {
+  if (--gWatches > 0) return;
   SetEvent(gCleanedUp);
   // Ending as an interrupted console program does.
   if (Requested()) ExitProcess(STATUS_CONTROL_C_EXIT);

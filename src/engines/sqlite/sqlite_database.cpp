@@ -52,10 +52,13 @@ std::string PercentEncoded(const std::string& text) {
 //   so the file system layer that takes no locks is used;
 // - both: the index is opened read-only. With no writer at work SQLite then reads it into
 //   memory; with one, it shares the index as every reader does.
+// The two ways without an index shared with writers take no locks, so a writer could change
+// the database while it is read; the files such a writer would touch are watched instead.
 struct OpenPlan {
   std::string uri;
   bool immutable = false;
   bool indexInMemory = false;
+  std::vector<std::string> unguardedFiles;
 };
 
 OpenPlan PlanOpen(const std::string& path, int flags) {
@@ -66,9 +69,11 @@ OpenPlan PlanOpen(const std::string& path, int flags) {
   if (!PathExists(file + "-wal")) {
     plan.immutable = true;
     plan.uri += "?immutable=1";
+    plan.unguardedFiles = {file, file + "-wal", file + "-shm"};
   } else if (!PathExists(file + "-shm")) {
     plan.indexInMemory = true;
     plan.uri += std::string("?vfs=") + NoLockingVfsName();
+    plan.unguardedFiles = {file, file + "-wal", file + "-shm"};
   } else {
     plan.uri += "?readonly_shm=1";
   }
@@ -83,8 +88,15 @@ OpenedDatabase OpenExistingDatabase(const std::string& path, int flags) {
     opened.errorMessage = "empty database path";
     return opened;
   }
+  if (IsSomethingElseThanAFile(path)) {
+    opened.errorMessage = path + ": not a regular file";
+    return opened;
+  }
   const OpenPlan plan = PlanOpen(path, flags);
   opened.walOpenedImmutable = plan.immutable;
+  for (const std::string& file : plan.unguardedFiles) {
+    opened.unguardedFiles.emplace_back(file, StampOf(file));
+  }
   // A connection is only ever used by the thread that opened it; without its mutex every
   // call into SQLite is cheaper, which shows over millions of cells.
   sqlite3* db = nullptr;
@@ -109,6 +121,18 @@ OpenedDatabase OpenExistingDatabase(const std::string& path, int flags) {
   opened.errorMessage = reason + ": " + path;
   opened.db.reset();
   return opened;
+}
+
+bool ReadWasUndisturbed(const OpenedDatabase& opened, const std::string& path,
+                        std::string& errorMessage) {
+  for (const auto& [file, stamp] : opened.unguardedFiles) {
+    if (!(StampOf(file) == stamp)) {
+      errorMessage = "another process wrote the database while it was read; run the command "
+                     "again: " + path;
+      return false;
+    }
+  }
+  return true;
 }
 
 StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage) {

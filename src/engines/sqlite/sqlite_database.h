@@ -6,8 +6,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "engine.h"
+#include "file_system.h"
 
 namespace Corvenmark {
 
@@ -27,6 +30,10 @@ struct OpenedDatabase {
   /// True when a database in write-ahead-log mode with no log was opened as an immutable file;
   /// SQLite then reports its journal mode as "delete".
   bool walOpenedImmutable = false;
+  /// For a connection that reads without locks (a log with no index, or no log at all): the
+  /// files another process would change if it wrote the database meanwhile, as they were
+  /// before the connection read anything.
+  std::vector<std::pair<std::string, FileStamp>> unguardedFiles;
 };
 
 /// Opens an existing database; never creates one. `flags` is SQLITE_OPEN_READONLY or
@@ -35,6 +42,12 @@ struct OpenedDatabase {
 /// still in the write-ahead log included. The file's header is read at once, so a file that
 /// is not a database fails here rather than in the first statement.
 OpenedDatabase OpenExistingDatabase(const std::string& path, int flags);
+
+/// False, with `errorMessage` set, when the database was read without locks and another process
+/// wrote it meanwhile, so that what was read may mix two states of it. Read-only operations ask
+/// this when they are done.
+bool ReadWasUndisturbed(const OpenedDatabase& opened, const std::string& path,
+                        std::string& errorMessage);
 
 /// Prepares one statement. Returns null and sets `errorMessage` on failure.
 StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage);

@@ -245,7 +245,9 @@ SchemaResult SqliteEngine::InspectSchema(const std::string& dbPath, bool countRo
   OpenedDatabase opened = OpenExistingDatabase(dbPath, SQLITE_OPEN_READONLY);
   if (!opened.db) return Failure<SchemaResult>(opened.errorMessage);
   SchemaResult schema = ReadSchema(opened.db.get(), countRows);
-  if (!schema.success) return Failure<SchemaResult>(schema.errorMessage);
+  if (!ReadWasUndisturbed(opened, dbPath, schema.errorMessage) || !schema.success) {
+    return Failure<SchemaResult>(schema.errorMessage);
+  }
   return schema;
 }
 
@@ -266,6 +268,7 @@ DbDiagnostics SqliteEngine::AnalyzeDatabase(const std::string& dbPath) {
     return Failure<DbDiagnostics>(error);
   }
   diagnostics.integrityChecked = RunIntegrityCheck(db, diagnostics.integrityOk);
+  if (!ReadWasUndisturbed(opened, dbPath, error)) return Failure<DbDiagnostics>(error);
   diagnostics.success = true;
   return diagnostics;
 }
@@ -286,10 +289,9 @@ Outcome SqliteEngine::ExportTable(const std::string& dbPath, const std::string& 
   StatementHandle statement = Prepare(db, sql.c_str(), outcome.errorMessage);
   if (!statement) return outcome;
   const int status = StepAll(statement.get(), rows);
-  if (status != SQLITE_DONE) {
-    return Failure<Outcome>(status == kStoppedBySink ? "" : sqlite3_errmsg(db));
-  }
-  outcome.success = true;
+  if (status == kStoppedBySink) return Failure<Outcome>("");
+  if (status != SQLITE_DONE) outcome.errorMessage = sqlite3_errmsg(db);
+  outcome.success = ReadWasUndisturbed(opened, dbPath, outcome.errorMessage) && status == SQLITE_DONE;
   return outcome;
 }
 
