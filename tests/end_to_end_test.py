@@ -240,6 +240,12 @@ HOSTILE_CASES = [
      ["--engine", "sqlite", "--export-csv", "hot.db", "t"], "",
      "Export Error: the database holds a transaction a crash left unfinished, which only a writer"
      " can roll back (a --query on it does): hot.db\n", 1, False),
+    ("a pipe is not opened", ["--engine", "sqlite", "--export-csv", "pipe.db", "t"],
+     "", "Export Error: pipe.db: not a regular file\n", 1, True),
+    ("a pipe is not probed", ["--engine", "auto", "--schema", "pipe.db"],
+     "", "Schema Error: pipe.db: not a regular file\n", 1, True),
+    ("a device is not opened", ["--engine", "sqlite", "--query", "/dev/null", "CREATE TABLE x (a)"],
+     "", "Query Error: /dev/null: not a regular file\n", 1, True),
     ("a newline in a table name stays on one line",
      ["--engine", "sqlite", "--export-csv", "shop.db", "a\nb\tc\x01"],
      "", "Export Error: no such table: a\\nb\\tc\\x01\n", 1, False),
@@ -462,6 +468,7 @@ def make_hot_journal(path):
 def fixture_with_wal_states(directory):
     make_fixture(directory)
     make_hot_journal(os.path.join(directory, "hot.db"))
+    os.mkfifo(os.path.join(directory, "pipe.db"))
     make_wal_database(directory, "real.db", with_index=True)
     os.symlink("real.db", os.path.join(directory, "link.db"))
     make_wal_database(directory, "crash.db", with_index=False)
@@ -476,6 +483,9 @@ def snapshot(directory):
         path = os.path.join(directory, name)
         if os.path.islink(path):
             files[name] = "-> " + os.readlink(path)
+            continue
+        if not os.path.isfile(path):
+            files[name] = "(not a file)"
             continue
         with open(path, "rb") as file:
             files[name] = file.read()
@@ -587,6 +597,8 @@ def run_all(runner, windows, sqlite_version, memory_limit=True):
         if memory_limit:
             results.append(("out of memory is an error", check_out_of_memory(runner)))
         results.append(("an interrupted sample leaves nothing", check_interrupted_sample(runner)))
+        results.append(("a writer during a read without locks", check_writer_during_read(runner)))
+        results.append(("a sample whose reader has gone", check_sample_to_closed_pipe(runner)))
     results.append(("a result larger than memory's share", check_spilled_query(runner, windows)))
     if DUCKDB:
         for name, args, out, err, status in DUCKDB_CASES:
@@ -660,6 +672,50 @@ def check_unreadable_log(runner):
         check(f"{command} of an unreadable log (stderr)", err,
               f"{command} Error: unable to open database file: crash.db\n".encode(), failures)
         check(f"{command} of an unreadable log (files unchanged)", after == before, True, failures)
+    return failures
+
+
+def check_writer_during_read(runner):
+    """A database in write-ahead-log mode with no log is read without locks. A writer that
+    commits while the export is held up by a full pipe must make it fail, not mix two states."""
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        path = os.path.join(work, "busy.db")
+        connection = sqlite3.connect(path, isolation_level=None)
+        connection.executescript(
+            "PRAGMA journal_mode = wal; CREATE TABLE t (a, b); WITH RECURSIVE n(i) AS (SELECT 1 "
+            "UNION ALL SELECT i + 1 FROM n WHERE i < 100000) INSERT INTO t SELECT i, 'row ' || i "
+            "FROM n;")
+        connection.close()
+        process = subprocess.Popen([runner.program, "--engine", "sqlite", "--export-csv", path,
+                                    "t"], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        first = process.stdout.read(65536)  # the export now waits with the rest of the table
+        writer = sqlite3.connect(path, isolation_level=None)
+        writer.execute("UPDATE t SET b = 'changed'")
+        rest = process.stdout.read()
+        writer.close()
+        check("writer during a read (status)", process.wait(timeout=60), 1, failures)
+        check("writer during a read (stdout)", (first + rest).startswith(b"a,b\n1,row 1\n"), True,
+              failures)
+        check("writer during a read (stderr)", process.stderr.read(),
+              b"Export Error: another process wrote the database while it was read; run the "
+              b"command again: " + path.encode() + b"\n", failures)
+    return failures
+
+
+def check_sample_to_closed_pipe(runner):
+    """A reader that has gone before the sample line is written: the sample is removed."""
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        reader, writer = os.pipe()
+        os.close(reader)
+        status = subprocess.run([runner.program, "--engine", "sqlite", "--sample", "s.db"],
+                                cwd=work, stdout=writer, stderr=subprocess.PIPE)
+        os.close(writer)
+        check("sample to a closed pipe (status)", status.returncode, 1, failures)
+        check("sample to a closed pipe (stderr)", status.stderr, b"Write Error: Broken pipe\n",
+              failures)
+        check("sample to a closed pipe (files)", os.listdir(work), [], failures)
     return failures
 
 
