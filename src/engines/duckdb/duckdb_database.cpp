@@ -11,8 +11,12 @@ const char* AccessMode(DuckDbOpenMode mode) {
   return mode == DuckDbOpenMode::kReadOnly ? "READ_ONLY" : "READ_WRITE";
 }
 
-// Why the existing database at `path` must not be opened; empty when it may.
+// Why the existing database at `path` must not be opened; empty when it may. DuckDB opens the
+// log beside the database as well.
 std::string CheckExistingFile(const std::string& path) {
+  for (const std::string& file : {path, path + ".wal"}) {
+    if (IsOtherThanRegularFile(file)) return file + ": not a regular file";
+  }
   DatabaseFormat format = DatabaseFormat::kUnknown;
   if (!ReadDatabaseFormat(path, format)) return "unable to open database file: " + path;
   if (format != DatabaseFormat::kDuckDb) return "file is not a DuckDB database: " + path;

@@ -71,8 +71,9 @@ struct OpenedDuckDb {
 
 /// Opens the database at `path`, as the user named it. DuckDB would create a file that is
 /// missing and make a database of an empty one, so a path that must exist is checked first:
-/// one that cannot be read fails with "unable to open database file: <path>", one whose first
-/// bytes are not DuckDB's with "file is not a DuckDB database: <path>". Extensions are never
+/// one that is not a regular file (nor is its log) fails with "<path>: not a regular file", one
+/// that cannot be read with "unable to open database file: <path>", one whose first bytes are
+/// not DuckDB's with "file is not a DuckDB database: <path>". Extensions are never
 /// installed or loaded from outside the library.
 OpenedDuckDb OpenDuckDb(const std::string& path, DuckDbOpenMode mode);
 
