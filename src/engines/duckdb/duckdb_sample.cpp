@@ -55,8 +55,7 @@ const char* const kTables[] = {"customers", "products", "orders", "order_lines"}
 std::string AppenderError(duckdb_appender appender) {
   const DuckDbApi& api = *DuckDb();
   const DuckDbErrorData error(api.duckdb_appender_error_data(appender));
-  const char* message = error ? api.duckdb_error_data_message(error.get()) : nullptr;
-  return message != nullptr ? message : "unknown DuckDB error";
+  return DuckDbError(error ? api.duckdb_error_data_message(error.get()) : nullptr);
 }
 
 class Loader : public SampleRowWriter {
@@ -154,7 +153,7 @@ bool FillDatabase(const std::string& path, const std::string& shownPath,
     if (!PathExists(path + kLogSuffix)) return true;
     error = "the database could not be completed";
   }
-  errorMessage = error + ": " + shownPath;
+  errorMessage = error == kOutOfMemory ? error : error + ": " + shownPath;
   return false;
 }
 
