@@ -604,6 +604,7 @@ def run_all(runner, windows, sqlite_version, memory_limit=True):
         for name, args, out, err, status in DUCKDB_CASES:
             results.append((name, run_case(runner, name, args, out, err, status, fixture=True)))
         results.append(("a DuckDB file held by another process", check_locked_file(runner)))
+        results.append(("a DuckDB sample on a full disk", check_duckdb_sample_on_full_disk(runner)))
     results.append(("samples of both formats compare as equal",
                     check_samples_across_formats(runner, windows)))
     results.append(("a missing DuckDB library is reported", check_missing_library(runner, windows)))
@@ -804,6 +805,28 @@ def check_locked_file(runner):
                 check(f"{args} (stderr)", err.startswith(
                     command + b" Error: IO Error: Could not set lock on file") and
                     err.count(b"\n") == 1 and err.endswith(b"\n"), True, failures)
+    return failures
+
+
+def check_duckdb_sample_on_full_disk(runner):
+    """A file system too small for the sample: the sample fails in one line and leaves no file,
+    neither the database nor its log. Needs the right to mount a tmpfs."""
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=20m", "tmpfs", work],
+                          stderr=subprocess.DEVNULL).returncode != 0:
+            print("skip: a DuckDB sample on a full disk needs to mount a tmpfs")
+            return []
+        try:
+            sample = subprocess.run([runner.program] + duckdb("--sample", "s.duckdb"), cwd=work,
+                                    capture_output=True, timeout=60)
+            check("full disk (status, stdout)", (sample.returncode, sample.stdout), (1, b""),
+                  failures)
+            check("full disk (stderr)", sample.stderr.startswith(b"Sample Error: ") and
+                  sample.stderr.count(b"\n") == 1, True, failures)
+            check("full disk (files)", os.listdir(work), [], failures)
+        finally:
+            subprocess.run(["umount", work])
     return failures
 
 

@@ -44,6 +44,7 @@ namespace Corvenmark {
   X(duckdb_prepared_statement_column_count) \
   X(duckdb_prepared_statement_column_name)  \
   X(duckdb_prepared_statement_column_type)  \
+  X(duckdb_prepared_statement_type)         \
   X(duckdb_decimal_internal_type)           \
   X(duckdb_decimal_width)                   \
   X(duckdb_decimal_scale)                   \

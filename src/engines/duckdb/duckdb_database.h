@@ -69,12 +69,27 @@ struct OpenedDuckDb {
   std::string errorMessage;  ///< Why the database could not be opened; set when it is null.
 };
 
+/// The most memory DuckDB takes for its blocks and its operators' state, in any command.
+inline constexpr char kDuckDbMemoryLimit[] = "128MiB";
+
 /// Opens the database at `path`, as the user named it. DuckDB would create a file that is
 /// missing and make a database of an empty one, so a path that must exist is checked first:
-/// one that cannot be read fails with "unable to open database file: <path>", one whose first
-/// bytes are not DuckDB's with "file is not a DuckDB database: <path>". Extensions are never
-/// installed or loaded from outside the library.
+/// one that is not a regular file (nor is its log) fails with "<path>: not a regular file", one
+/// that cannot be read with "unable to open database file: <path>", one whose first bytes are
+/// not DuckDB's with "file is not a DuckDB database: <path>".
+///
+/// DuckDB runs on one thread within kDuckDbMemoryLimit, and reads and writes no file but the
+/// database, its log and, for kReadWrite only, the spill directory beside it. Its settings are
+/// locked but for the time zone and calendar; extensions are never installed or loaded beyond
+/// those built into the library.
 OpenedDuckDb OpenDuckDb(const std::string& path, DuckDbOpenMode mode);
+
+/// The message of every failure for want of memory, as the other engines give it.
+inline constexpr char kOutOfMemory[] = "out of memory";
+
+/// The text of an error message from DuckDB: kOutOfMemory for any of DuckDB's ways of saying
+/// that it ran out of memory, "unknown DuckDB error" for none.
+std::string DuckDbError(const char* message);
 
 /// Quotes a name as an SQL identifier: in double quotes, inner double quotes doubled.
 std::string QuotedDuckDbName(const std::string& name);

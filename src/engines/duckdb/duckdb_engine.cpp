@@ -23,8 +23,7 @@ Result Failure(std::string message) {
 }
 
 std::string PrepareError(duckdb_prepared_statement statement) {
-  const char* error = DuckDb()->duckdb_prepare_error(statement);
-  return error != nullptr ? error : "unknown DuckDB error";
+  return DuckDbError(DuckDb()->duckdb_prepare_error(statement));
 }
 
 // Runs a prepared statement with a result that is read chunk by chunk as it is made, so that
@@ -36,8 +35,7 @@ bool ExecuteStreaming(duckdb_prepared_statement statement, DuckDbResult& result,
   const duckdb_state started = api.duckdb_pending_prepared_streaming(statement, &raw);
   const DuckDbPending pending(raw);
   if (started != DuckDBSuccess) {
-    const char* message = api.duckdb_pending_error(raw);
-    error = message != nullptr ? message : "unknown DuckDB error";
+    error = DuckDbError(api.duckdb_pending_error(raw));
     return false;
   }
   if (api.duckdb_execute_pending(raw, result.get()) != DuckDBSuccess) {
@@ -60,6 +58,21 @@ bool QueryStreaming(duckdb_connection connection, const std::string& sql, DuckDb
   return ExecuteStreaming(raw, result, error);
 }
 
+// Why a statement of this type is not run; null when it is.
+const char* RefusedStatement(duckdb_statement_type type) {
+  switch (type) {
+    case DUCKDB_STATEMENT_TYPE_LOAD:  // INSTALL and LOAD; the locked configuration refuses them
+                                      // too, but with a message about file system access
+      return "extensions are not installed or loaded: DuckDB has those built into its library";
+    case DUCKDB_STATEMENT_TYPE_PRAGMA:  // a PRAGMA that reads (table_info) runs as a SELECT
+      // These change DuckDB's session around the locked configuration, and some of them print:
+      // enable_profiling on standard error, enable_progress_bar on standard output.
+      return "PRAGMA statements that change DuckDB's settings are not run";
+    default:
+      return nullptr;
+  }
+}
+
 // Runs the statements of `sql` one by one; a result with columns goes to `rows`. Fails with an
 // empty message when `rows` stopped it.
 bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbTextCells& cells,
@@ -72,7 +85,7 @@ bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbT
   if (count == 0) {
     // No statement at all, as in empty SQL, is no error.
     const char* message = api.duckdb_extract_statements_error(raw);
-    if (message != nullptr && *message != '\0') error = message;
+    if (message != nullptr && *message != '\0') error = DuckDbError(message);
     return error.empty();
   }
   for (idx_t i = 0; i < count; ++i) {
@@ -84,6 +97,10 @@ bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbT
     const DuckDbPrepared statement(rawStatement);
     if (prepared != DuckDBSuccess) {
       error = PrepareError(rawStatement);
+      return false;
+    }
+    if (const char* refused = RefusedStatement(api.duckdb_prepared_statement_type(rawStatement))) {
+      error = refused;
       return false;
     }
     DuckDbResult result;
@@ -123,7 +140,7 @@ bool ReadEveryBlock(duckdb_connection connection, std::string& error) {
     while (DuckDbChunk(api.duckdb_fetch_chunk(*result.get()))) {
     }
     if (const char* failure = api.duckdb_result_error(result.get())) {
-      error = failure;
+      error = DuckDbError(failure);
       return false;
     }
   }
@@ -149,7 +166,7 @@ bool ReadStorage(duckdb_connection connection, DbDiagnostics& diagnostics, std::
 }
 
 // The query that reads `table` for export: every column the program cannot write itself is cast
-// to VARCHAR by DuckDB as it scans them, on all its threads, under the column's own name.
+// to VARCHAR by DuckDB as it scans them, under the column's own name.
 bool ExportSql(duckdb_connection connection, const CatalogTable& table, std::string& sql,
                std::string& error) {
   const DuckDbApi& api = *DuckDb();

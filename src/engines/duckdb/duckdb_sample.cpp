@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "duckdb_database.h"
+#include "file_system.h"
 #include "interrupt.h"
 #include "new_database.h"
 #include "sample_rows.h"
@@ -45,14 +46,16 @@ CREATE TABLE order_lines (
 );
 )";
 
+// DuckDB's write-ahead log is the database's name followed by this.
+const char kLogSuffix[] = ".wal";
+
 // In the order of SampleTable.
 const char* const kTables[] = {"customers", "products", "orders", "order_lines"};
 
 std::string AppenderError(duckdb_appender appender) {
   const DuckDbApi& api = *DuckDb();
   const DuckDbErrorData error(api.duckdb_appender_error_data(appender));
-  const char* message = error ? api.duckdb_error_data_message(error.get()) : nullptr;
-  return message != nullptr ? message : "unknown DuckDB error";
+  return DuckDbError(error ? api.duckdb_error_data_message(error.get()) : nullptr);
 }
 
 class Loader : public SampleRowWriter {
@@ -115,26 +118,51 @@ class Loader : public SampleRowWriter {
   std::string error_;
 };
 
+// Loads the sample rows into the new database at `path` and checkpoints it, so that every row
+// is in the file itself and on disk before the database is closed. Closing checkpoints too, but
+// swallows any failure (a full disk among them) and leaves the rows in the log.
+bool LoadAndCheckpoint(const std::string& path, std::string& error) {
+  OpenedDuckDb opened = OpenDuckDb(path, DuckDbOpenMode::kCreate);
+  if (!opened.database) {
+    error = opened.errorMessage;
+    return false;
+  }
+  {
+    Loader loader(opened.connection.get());
+    if (!loader.LoadAll()) {
+      error = loader.error();
+      return false;
+    }
+  }
+  DuckDbResult checkpoint;
+  if (DuckDb()->duckdb_query(opened.connection.get(), "CHECKPOINT", checkpoint.get()) !=
+      DuckDBSuccess) {
+    error = checkpoint.Error();
+    return false;
+  }
+  return true;
+}
+
 // Fills the new database at `path`; messages name `shownPath`, the name the user gave.
 bool FillDatabase(const std::string& path, const std::string& shownPath,
                   std::string& errorMessage) {
-  OpenedDuckDb opened = OpenDuckDb(path, DuckDbOpenMode::kCreate);
-  if (!opened.database) {
-    errorMessage = opened.errorMessage;
-    return false;
+  std::string error;
+  if (LoadAndCheckpoint(path, error)) {
+    // After a checkpoint the log is gone. One still there holds rows the file lacks: the file
+    // is incomplete, and the log is removed with it rather than published without it.
+    if (!PathExists(path + kLogSuffix)) return true;
+    error = "the database could not be completed";
   }
-  Loader loader(opened.connection.get());
-  if (loader.LoadAll()) return true;
-  errorMessage = loader.error() + ": " + shownPath;
+  errorMessage = error == kOutOfMemory ? error : error + ": " + shownPath;
   return false;
 }
 
 }  // namespace
 
 SampleResult CreateDuckDbSampleDatabase(const std::string& path) {
-  // DuckDB makes no database of an empty file, only of a missing one; closing the database
-  // writes its log into the file, but a failure may leave the log behind.
-  return CreateNewDatabase(path, {FillDatabase, true, {".wal"}});
+  // DuckDB makes no database of an empty file, only of a missing one. A failed build may leave
+  // its log behind.
+  return CreateNewDatabase(path, {FillDatabase, true, {kLogSuffix}});
 }
 
 }  // namespace Corvenmark

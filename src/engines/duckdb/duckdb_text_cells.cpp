@@ -33,7 +33,7 @@ std::vector<std::string> ColumnNames(duckdb_result& result) {
 // The end of a result and a failure while reading it both end its chunks.
 bool EndedWell(duckdb_result& result, std::string& error) {
   const char* failure = DuckDb()->duckdb_result_error(&result);
-  if (failure != nullptr) error = failure;
+  if (failure != nullptr) error = DuckDbError(failure);
   return failure == nullptr;
 }
 
@@ -140,8 +140,7 @@ bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& 
   const duckdb_state prepared = api.duckdb_prepare(connection_.get(), kCastSql, &raw);
   const DuckDbPrepared statement(raw);
   if (prepared != DuckDBSuccess) {
-    const char* message = api.duckdb_prepare_error(raw);
-    error = message != nullptr ? message : "unknown DuckDB error";
+    error = DuckDbError(api.duckdb_prepare_error(raw));
     return false;
   }
   while (const DuckDbChunk chunk{api.duckdb_fetch_chunk(result)}) {
