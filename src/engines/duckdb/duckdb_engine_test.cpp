@@ -472,6 +472,8 @@ TEST_F(DuckDbEngineTest, ExportFindsTablesAndViewsThroughTheCatalog) {
       "INSERT INTO \"a,b \"\"c\"\"\" VALUES ('1', NULL), ('', 2), (NULL, 3), ('l\nf', 4);"
       "CREATE TABLE Orders (id INTEGER); INSERT INTO Orders VALUES (7);"
       "CREATE SCHEMA s; CREATE TABLE s.t (v DATE); INSERT INTO s.t VALUES ('2024-01-31');"
+      "CREATE TABLE \"s.t\" (w VARCHAR); INSERT INTO \"s.t\" VALUES ('main''s');"
+      "CREATE TABLE \"q.r\" (k INTEGER); INSERT INTO \"q.r\" VALUES (5);"
       "CREATE VIEW big AS SELECT id * 2 AS twice FROM Orders;");
   const struct {
     const char* table;
@@ -483,6 +485,8 @@ TEST_F(DuckDbEngineTest, ExportFindsTablesAndViewsThroughTheCatalog) {
       {"ORDERS", true, "id\n7\n"},
       {"s.t", true, "v\n2024-01-31\n"},
       {"S.T", true, "v\n2024-01-31\n"},
+      {"q.r", true, "k\n5\n"},
+      {"Q.R", true, "k\n5\n"},
       {"big", true, "twice\n14\n"},
       {"t", false, ""},
       {"Orders; DROP TABLE Orders", false, ""},
@@ -499,6 +503,14 @@ TEST_F(DuckDbEngineTest, ExportFindsTablesAndViewsThroughTheCatalog) {
       EXPECT_EQ(csv.errorMessage, std::string("no such table: ") + c.table);
     }
   }
+  // Main's table "s.t" and schema s's table t show alike, and are listed in order of schema.
+  const SchemaResult schema = DuckDbEngine::InspectSchema(db, false);
+  ASSERT_TRUE(schema.success) << schema.errorMessage;
+  std::vector<std::string> firstColumns;
+  for (const TableMeta& table : schema.tables) {
+    if (table.name == "s.t") firstColumns.push_back(table.columns.at(0).name);
+  }
+  EXPECT_EQ(firstColumns, (std::vector<std::string>{"w", "v"}));
 }
 
 TEST_F(DuckDbEngineTest, AnalyzeReportsBlocksAndReadsEveryTable) {
