@@ -396,6 +396,11 @@ DUCKDB_CASES = [
      "Schema Error: file is not a database: shop.duckdb\n", 1),
     ("duckdb export of an unknown table", duckdb("--export-csv", "shop.duckdb", "users; --"), "",
      "Export Error: no such table: users; --\n", 1),
+    ("duckdb installs no extension", duckdb("--query", "shop.duckdb", "INSTALL httpfs"), "",
+     "Query Error: extensions are not installed or loaded: DuckDB has those built into its "
+     "library\n", 1),
+    ("duckdb prints no profile", duckdb("--query", "shop.duckdb", "PRAGMA enable_profiling; SELECT 1"),
+     "", "Query Error: PRAGMA statements that change DuckDB's settings are not run\n", 1),
     ("duckdb sample over an existing file", duckdb("--sample", "notes.txt"), "",
      "Sample Error: file already exists: notes.txt\n", 1),
     ("duckdb help needs no database", duckdb("--help"), USAGE, "", 0),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
 #include <utility>
 
 #include "duckdb_database.h"
@@ -102,8 +103,10 @@ bool ReadCatalogTables(duckdb_connection connection, bool withViews,
         table.shownName = table.schema == "main" ? table.name : table.schema + '.' + table.name;
       },
       error);
-  std::sort(tables.begin(), tables.end(),
-            [](const CatalogTable& a, const CatalogTable& b) { return a.shownName < b.shownName; });
+  // A table of main named "a.b" and schema a's table b show alike; they sort by schema then.
+  std::sort(tables.begin(), tables.end(), [](const CatalogTable& a, const CatalogTable& b) {
+    return std::tie(a.shownName, a.schema, a.name) < std::tie(b.shownName, b.schema, b.name);
+  });
   return read;
 }
 
@@ -127,11 +130,17 @@ SchemaResult ReadSchema(duckdb_connection connection, bool countRows) {
 
 const CatalogTable* FindTable(const std::vector<CatalogTable>& tables,
                               const std::string& requested) {
-  for (const CatalogTable& table : tables) {
-    if (table.shownName == requested) return &table;
-  }
-  for (const CatalogTable& table : tables) {
-    if (EqualIgnoringCase(table.shownName, requested)) return &table;
+  // Another schema's tables first, so that "a.b" reaches schema a's table b even beside a table
+  // of main named "a.b"; main's tables only then.
+  for (const bool inMain : {false, true}) {
+    for (const CatalogTable& table : tables) {
+      if ((table.schema == "main") == inMain && table.shownName == requested) return &table;
+    }
+    for (const CatalogTable& table : tables) {
+      if ((table.schema == "main") == inMain && EqualIgnoringCase(table.shownName, requested)) {
+        return &table;
+      }
+    }
   }
   return nullptr;
 }

@@ -27,7 +27,8 @@ struct CatalogTable {
 /// The table's name for SQL: database, schema and table, each quoted.
 std::string QualifiedName(const CatalogTable& table);
 
-/// The base tables, and the views too when asked, in byte order of their shown names.
+/// The base tables, and the views too when asked, in byte order of their shown names, then of
+/// their schemas.
 bool ReadCatalogTables(duckdb_connection connection, bool withViews,
                        std::vector<CatalogTable>& tables, std::string& error);
 
@@ -37,7 +38,9 @@ bool ReadCatalogTables(duckdb_connection connection, bool withViews,
 SchemaResult ReadSchema(duckdb_connection connection, bool countRows);
 
 /// The table or view that `requested` names as the schema listing does, matched as DuckDB
-/// matches names: the exact spelling first, then ignoring ASCII case. Null when there is none.
+/// matches names: the exact spelling first, then ignoring ASCII case. "a.b" names schema a's
+/// table b when there is one, and otherwise a table of main named "a.b". Null when there is
+/// none.
 const CatalogTable* FindTable(const std::vector<CatalogTable>& tables,
                               const std::string& requested);
 

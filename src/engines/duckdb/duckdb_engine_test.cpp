@@ -1,10 +1,15 @@
 #include "duckdb_engine.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <limits>
 #include <map>
 #include <sstream>
 
@@ -275,6 +280,111 @@ TEST_F(DuckDbEngineTest, FailuresAreReportedAndCreateNothing) {
   EXPECT_EQ(Snapshot(), before);
 }
 
+TEST_F(DuckDbEngineTest, PathsThatAreNotRegularFilesAreRefusedUnread) {
+  const std::string db = MakeDatabase("db.duckdb", "CREATE TABLE t (a INTEGER)");
+  fs::create_directory(PathOf("special"));
+  fs::copy_file(db, PathOf("special/logged.duckdb"));
+  // Each FIFO is held open and fed before every call, so that reading one fails rather than
+  // waits.
+  std::vector<int> writers;
+  for (const char* fifo : {"special/fifo", "special/logged.duckdb.wal"}) {
+    ASSERT_EQ(mkfifo(PathOf(fifo).c_str(), 0600), 0);
+    writers.push_back(open(PathOf(fifo).c_str(), O_RDWR | O_NONBLOCK));
+  }
+  const auto feed = [&] {
+    for (const int writer : writers) {
+      ASSERT_EQ(write(writer, "not a DuckDB database, not a log", 32), 32);
+    }
+  };
+  const std::function<std::string(const std::string&)> operations[] = {
+      [](const std::string& path) { return Query(path, "SELECT 1").errorMessage; },
+      [](const std::string& path) { return DuckDbEngine::InspectSchema(path, true).errorMessage; },
+      [](const std::string& path) { return DuckDbEngine::AnalyzeDatabase(path).errorMessage; },
+      [](const std::string& path) { return Export(path, "t").errorMessage; },
+  };
+  const struct {
+    std::string path;
+    std::string refused;
+  } cases[] = {
+      {PathOf("special/fifo"), PathOf("special/fifo")},
+      {PathOf("special"), PathOf("special")},
+      {PathOf("special/logged.duckdb"), PathOf("special/logged.duckdb.wal")},
+  };
+  for (const auto& c : cases) {
+    for (const auto& operation : operations) {
+      feed();
+      EXPECT_EQ(operation(c.path), c.refused + ": not a regular file");
+    }
+  }
+  for (const int writer : writers) close(writer);
+}
+
+TEST_F(DuckDbEngineTest, QueryReachesNothingBeyondItsDatabaseAndCannotUnlockSettings) {
+  const std::string db = MakeDatabase("locked.duckdb", "CREATE TABLE t (a INTEGER)");
+  MakeDatabase("other.duckdb", "CREATE TABLE o (b INTEGER)");
+  // DuckDB keeps extensions and secrets under the home directory unless told otherwise.
+  const std::string home = PathOf("home");
+  const char* realHome = getenv("HOME");
+  const std::string savedHome = realHome != nullptr ? realHome : "";
+  setenv("HOME", home.c_str(), 1);
+  const char kLocked[] = "Invalid Input Error: Cannot change configuration option";
+  const char kNoAccess[] = "Permission Error: Cannot access file";
+  const struct {
+    std::string sql;
+    std::string message;
+  } cases[] = {
+      {"INSTALL httpfs", "extensions are not installed or loaded"},
+      {"LOAD json", "extensions are not installed or loaded"},
+      {"PRAGMA enable_profiling; SELECT 1", "PRAGMA statements that change DuckDB's settings"},
+      {"PRAGMA enable_progress_bar", "PRAGMA statements that change DuckDB's settings"},
+      {"SET threads = 4", kLocked},
+      {"SET memory_limit = '4GB'", kLocked},
+      {"SET enable_external_access = true", kLocked},
+      {"SET lock_configuration = false", kLocked},
+      {"ATTACH " + QuotedDuckDbText(PathOf("other.duckdb")) + " AS other", kNoAccess},
+      {"COPY t TO " + QuotedDuckDbText(PathOf("t.csv")), kNoAccess},
+      {"SELECT * FROM read_csv(" + QuotedDuckDbText(PathOf("other.duckdb")) + ")", kNoAccess},
+  };
+  const auto before = Snapshot();
+  for (const auto& c : cases) {
+    const QueryRun result = Query(db, c.sql);
+    EXPECT_FALSE(result.success) << c.sql;
+    EXPECT_EQ(result.errorMessage.rfind(c.message, 0), 0u) << c.sql << ": " << result.errorMessage;
+  }
+  // What was given at open holds, and the time zone stays the SQL's to set.
+  const QueryRun settings = Query(
+      db,
+      "SET TimeZone = 'UTC'; SELECT current_setting('threads'), current_setting('memory_limit'),"
+      " current_setting('TimeZone')");
+  ASSERT_TRUE(settings.success) << settings.errorMessage;
+  EXPECT_EQ(settings.rows, (std::vector<std::vector<std::string>>{{"1", "128.0 MiB", "UTC"}}));
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_FALSE(fs::exists(home));
+  if (realHome != nullptr) {
+    setenv("HOME", savedHome.c_str(), 1);
+  } else {
+    unsetenv("HOME");
+  }
+}
+
+TEST_F(DuckDbEngineTest, OnlyQuerySpillsWhatExceedsTheMemoryLimit) {
+  // Sorting 2,000,000 rows of 40 bytes takes more than DuckDB's 128 MiB.
+  const std::string db = MakeDatabase(
+      "spill.duckdb",
+      "CREATE VIEW sorted AS SELECT i, md5(CAST(i AS VARCHAR)) AS h FROM range(2000000) r(i) "
+      "ORDER BY h");
+  const auto before = Snapshot();
+  const CsvExport csv = Export(db, "sorted");
+  EXPECT_FALSE(csv.success);
+  EXPECT_EQ(csv.errorMessage, kOutOfMemory);
+  StoppingSink all(std::numeric_limits<int>::max());
+  const QueryOutcome sorted = DuckDbEngine::RunQuery(db, "SELECT * FROM sorted", all);
+  EXPECT_TRUE(sorted.success) << sorted.errorMessage;
+  EXPECT_EQ(all.taken, 2000000);
+  // Neither left a file behind: the export made none, the query removed its spill directory.
+  EXPECT_EQ(Snapshot(), before);
+}
+
 TEST_F(DuckDbEngineTest, SinkThatStopsEndsTheQueryWithoutAMessage) {
   const std::string db =
       MakeDatabase("stop.duckdb", "CREATE TABLE t AS SELECT * FROM range(10000)");
@@ -362,6 +472,8 @@ TEST_F(DuckDbEngineTest, ExportFindsTablesAndViewsThroughTheCatalog) {
       "INSERT INTO \"a,b \"\"c\"\"\" VALUES ('1', NULL), ('', 2), (NULL, 3), ('l\nf', 4);"
       "CREATE TABLE Orders (id INTEGER); INSERT INTO Orders VALUES (7);"
       "CREATE SCHEMA s; CREATE TABLE s.t (v DATE); INSERT INTO s.t VALUES ('2024-01-31');"
+      "CREATE TABLE \"s.t\" (w VARCHAR); INSERT INTO \"s.t\" VALUES ('main''s');"
+      "CREATE TABLE \"q.r\" (k INTEGER); INSERT INTO \"q.r\" VALUES (5);"
       "CREATE VIEW big AS SELECT id * 2 AS twice FROM Orders;");
   const struct {
     const char* table;
@@ -373,6 +485,8 @@ TEST_F(DuckDbEngineTest, ExportFindsTablesAndViewsThroughTheCatalog) {
       {"ORDERS", true, "id\n7\n"},
       {"s.t", true, "v\n2024-01-31\n"},
       {"S.T", true, "v\n2024-01-31\n"},
+      {"q.r", true, "k\n5\n"},
+      {"Q.R", true, "k\n5\n"},
       {"big", true, "twice\n14\n"},
       {"t", false, ""},
       {"Orders; DROP TABLE Orders", false, ""},
@@ -389,6 +503,14 @@ TEST_F(DuckDbEngineTest, ExportFindsTablesAndViewsThroughTheCatalog) {
       EXPECT_EQ(csv.errorMessage, std::string("no such table: ") + c.table);
     }
   }
+  // Main's table "s.t" and schema s's table t show alike, and are listed in order of schema.
+  const SchemaResult schema = DuckDbEngine::InspectSchema(db, false);
+  ASSERT_TRUE(schema.success) << schema.errorMessage;
+  std::vector<std::string> firstColumns;
+  for (const TableMeta& table : schema.tables) {
+    if (table.name == "s.t") firstColumns.push_back(table.columns.at(0).name);
+  }
+  EXPECT_EQ(firstColumns, (std::vector<std::string>{"w", "v"}));
 }
 
 TEST_F(DuckDbEngineTest, AnalyzeReportsBlocksAndReadsEveryTable) {
