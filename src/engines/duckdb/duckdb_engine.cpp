@@ -61,12 +61,14 @@ bool QueryStreaming(duckdb_connection connection, const std::string& sql, DuckDb
 // Why a statement of this type is not run; null when it is.
 const char* RefusedStatement(duckdb_statement_type type) {
   switch (type) {
-    case DUCKDB_STATEMENT_TYPE_LOAD:  // INSTALL and LOAD; the locked configuration refuses them
-                                      // too, but with a message about file system access
+    // INSTALL and LOAD. The locked configuration refuses them too, but with a message about
+    // file system access.
+    case DUCKDB_STATEMENT_TYPE_LOAD:
       return "extensions are not installed or loaded: DuckDB has those built into its library";
-    case DUCKDB_STATEMENT_TYPE_PRAGMA:  // a PRAGMA that reads (table_info) runs as a SELECT
-      // These change DuckDB's session around the locked configuration, and some of them print:
-      // enable_profiling on standard error, enable_progress_bar on standard output.
+    // A PRAGMA that changes DuckDB's session, which it does around the locked configuration;
+    // some print: enable_profiling on standard error, enable_progress_bar on standard output. A
+    // PRAGMA that reads (table_info) is a SELECT by now.
+    case DUCKDB_STATEMENT_TYPE_PRAGMA:
       return "PRAGMA statements that change DuckDB's settings are not run";
     default:
       return nullptr;
