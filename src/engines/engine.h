@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "records.h"
@@ -66,6 +67,15 @@ enum class TypeFamily {
   kNested,
   kOther,
 };
+
+/// A record of an operation that failed with `message`.
+template <class Result>
+Result Failure(std::string message) {
+  Result result;
+  result.success = false;
+  result.errorMessage = std::move(message);
+  return result;
+}
 
 /// The operations of one engine, the same for every engine. Paths are passed as the user gave
 /// them; table names are matched through the database's catalog, never spliced into SQL.

@@ -14,14 +14,6 @@
 namespace Corvenmark {
 namespace {
 
-template <class Result>
-Result Failure(std::string message) {
-  Result result;
-  result.success = false;
-  result.errorMessage = std::move(message);
-  return result;
-}
-
 std::string PrepareError(duckdb_prepared_statement statement) {
   return DuckDbError(DuckDb()->duckdb_prepare_error(statement));
 }

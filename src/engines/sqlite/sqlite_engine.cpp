@@ -10,14 +10,6 @@
 namespace Corvenmark {
 namespace {
 
-template <class Result>
-Result Failure(std::string message) {
-  Result result;
-  result.success = false;
-  result.errorMessage = std::move(message);
-  return result;
-}
-
 std::string Text(sqlite3_stmt* statement, int column) {
   std::string scratch;
   return std::string(ReadCell(statement, column, scratch).text);
