@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "scratch_directory_test.h"
+
 namespace Corvenmark {
 namespace {
 
@@ -44,18 +46,10 @@ TEST(QueryReport, PrintsElapsedTimeAsPercentG) {
   for (const auto& c : cases) EXPECT_EQ(ReportOf({}, {}, c.elapsedMs), c.firstLine);
 }
 
-class SpillTest : public ::testing::Test {
+class SpillTest : public ScratchDirectoryTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "corvenmark_spill_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   // A budget so small that every row or two goes to the temporary file.
   QueryReport::Options Spilling() const { return {8, dir_.string()}; }
-
-  fs::path dir_;
 };
 
 TEST_F(SpillTest, WritesEachRowByItsOwnCellCountWhereverRowsAreKept) {

@@ -17,6 +17,7 @@
 #include "csv.h"
 #include "duckdb_database.h"
 #include "schema_diff.h"
+#include "scratch_directory_test.h"
 #include "sqlite_engine.h"
 #include "type_family.h"
 
@@ -53,13 +54,6 @@ CsvExport Export(const std::string& db, const std::string& table) {
   return csv;
 }
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
-
 // Takes `limit` rows, then refuses more.
 struct StoppingSink : RowSink {
   explicit StoppingSink(int limit) : limit(limit) {}
@@ -69,17 +63,12 @@ struct StoppingSink : RowSink {
   int taken = 0;
 };
 
-class DuckDbEngineTest : public ::testing::Test {
+class DuckDbEngineTest : public ScratchDirectoryTest {
  protected:
   void SetUp() override {
     ASSERT_TRUE(DuckDbEngine::WhyUnavailable().empty()) << DuckDbEngine::WhyUnavailable();
-    std::string pattern = (fs::temp_directory_path() / "corvenmark_duckdb_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    ScratchDirectoryTest::SetUp();
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
 
   // A new database made through DuckDB's C API, holding what `sql` creates.
   std::string MakeDatabase(const std::string& name, const char* sql) {
@@ -93,16 +82,6 @@ class DuckDbEngineTest : public ::testing::Test {
     return path;
   }
 
-  // Every file in the directory with its bytes.
-  std::map<std::string, std::string> Snapshot() const {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
-      files[entry.path().filename().string()] = ReadBytes(entry.path());
-    }
-    return files;
-  }
-
-  fs::path dir_;
 };
 
 TEST_F(DuckDbEngineTest, CellsAreDuckDbsOwnTextOfEveryType) {

@@ -14,6 +14,7 @@
 #include "collected_rows.h"
 #include "csv.h"
 #include "schema_diff.h"
+#include "scratch_directory_test.h"
 
 namespace Corvenmark {
 namespace {
@@ -56,24 +57,8 @@ SchemaDiff Diff(const std::string& first, const std::string& second) {
   return CompareSchemas(a.tables, b.tables);
 }
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
-
-class SqliteEngineTest : public ::testing::Test {
+class SqliteEngineTest : public ScratchDirectoryTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "corvenmark_test_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
-
   std::string MakeDatabase(const std::string& name, const char* sql) {
     const std::string path = PathOf(name);
     sqlite3* db = nullptr;
@@ -85,16 +70,6 @@ class SqliteEngineTest : public ::testing::Test {
     return path;
   }
 
-  // Every file in the directory with its bytes.
-  std::map<std::string, std::string> Snapshot() const {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
-      files[entry.path().filename().string()] = ReadBytes(entry.path());
-    }
-    return files;
-  }
-
-  fs::path dir_;
 };
 
 const char kValues[] =
