@@ -33,7 +33,10 @@ struct ColumnMeta {
 
 /// One table of a database.
 struct TableMeta {
-  std::string name;
+  std::string name;  ///< As the schema listing shows it: "schema.table" outside the default.
+  /// The schema that holds the table; empty for the database's default one (main), and for a
+  /// database without schemas.
+  std::string schema;
   std::string createSql;  ///< The CREATE statement that defined the table.
   std::vector<ColumnMeta> columns;
   int64_t rowCount = 0;

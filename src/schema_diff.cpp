@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <tuple>
+#include <utility>
 
 namespace Corvenmark {
 namespace {
@@ -15,11 +17,24 @@ std::string FoldedCase(const std::string& name) {
   return folded;
 }
 
-template <class Item>
-std::map<std::string, const Item*> ByName(const std::vector<Item>& items) {
-  std::map<std::string, const Item*> byName;
-  for (const Item& item : items) byName.emplace(FoldedCase(item.name), &item);
+std::map<std::string, const ColumnMeta*> ByName(const std::vector<ColumnMeta>& columns) {
+  std::map<std::string, const ColumnMeta*> byName;
+  for (const ColumnMeta& column : columns) byName.emplace(FoldedCase(column.name), &column);
   return byName;
+}
+
+// A table is matched by its schema and its name, not by the name the listing shows: schema a's
+// table b and a table of the default schema named "a.b" show alike.
+using TableKey = std::pair<std::string, std::string>;
+
+TableKey KeyOf(const TableMeta& table) {
+  return {FoldedCase(table.schema), FoldedCase(table.name)};
+}
+
+std::map<TableKey, const TableMeta*> ByKey(const std::vector<TableMeta>& tables) {
+  std::map<TableKey, const TableMeta*> byKey;
+  for (const TableMeta& table : tables) byKey.emplace(KeyOf(table), &table);
+  return byKey;
 }
 
 bool SameType(const std::string& first, const std::string& second, const TypeComparison& types) {
@@ -59,8 +74,9 @@ bool HasChanges(const TableChange& change) {
 std::vector<const TableMeta*> InNameOrder(const std::vector<TableMeta>& tables) {
   std::vector<const TableMeta*> ordered;
   for (const TableMeta& table : tables) ordered.push_back(&table);
-  std::sort(ordered.begin(), ordered.end(),
-            [](const TableMeta* a, const TableMeta* b) { return a->name < b->name; });
+  std::sort(ordered.begin(), ordered.end(), [](const TableMeta* a, const TableMeta* b) {
+    return std::tie(a->name, a->schema) < std::tie(b->name, b->schema);
+  });
   return ordered;
 }
 
@@ -70,10 +86,10 @@ SchemaDiff CompareSchemas(const std::vector<TableMeta>& first, const std::vector
                           const TypeComparison& types) {
   SchemaDiff diff;
   diff.success = true;
-  const auto firstTables = ByName(first);
-  const auto secondTables = ByName(second);
+  const auto firstTables = ByKey(first);
+  const auto secondTables = ByKey(second);
   for (const TableMeta* table : InNameOrder(first)) {
-    const auto match = secondTables.find(FoldedCase(table->name));
+    const auto match = secondTables.find(KeyOf(*table));
     if (match == secondTables.end()) {
       diff.tablesOnlyInFirst.push_back(table->name);
       continue;
@@ -82,7 +98,7 @@ SchemaDiff CompareSchemas(const std::vector<TableMeta>& first, const std::vector
     if (HasChanges(change)) diff.changedTables.push_back(std::move(change));
   }
   for (const TableMeta* table : InNameOrder(second)) {
-    if (firstTables.count(FoldedCase(table->name)) == 0) {
+    if (firstTables.count(KeyOf(*table)) == 0) {
       diff.tablesOnlyInSecond.push_back(table->name);
     }
   }

@@ -1,11 +1,87 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <iostream>
+#include <streambuf>
+
 #include "standard_streams.h"
 
 namespace Corvenmark {
+namespace {
 
-// Standard output and standard error already take bytes as they are, and terminals show UTF-8.
-struct StandardStreams::Consoles {};
+// Writes to a descriptor of the program's own, which no library knows of.
+class DescriptorBuffer : public std::streambuf {
+ public:
+  explicit DescriptorBuffer(int fd) : fd_(fd) { setp(bytes_, bytes_ + sizeof bytes_); }
+  ~DescriptorBuffer() override {
+    Drain();
+    if (fd_ >= 0) close(fd_);
+  }
 
-StandardStreams::StandardStreams() = default;
-StandardStreams::~StandardStreams() = default;
+ protected:
+  int_type overflow(int_type c) override {
+    if (!Drain()) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+
+  int sync() override { return Drain() ? 0 : -1; }
+
+ private:
+  // A failed write leaves errno as write set it, for the error line that reports it.
+  bool Drain() {
+    const char* next = pbase();
+    while (next < pptr()) {
+      const ssize_t written = write(fd_, next, static_cast<size_t>(pptr() - next));
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) {
+        setp(bytes_, bytes_ + sizeof bytes_);
+        return false;
+      }
+      next += written;
+    }
+    setp(bytes_, bytes_ + sizeof bytes_);
+    return true;
+  }
+
+  int fd_;
+  char bytes_[65536];
+};
+
+bool gStreamsOwned = false;
+
+}  // namespace
+
+struct StandardStreams::Own {
+  DescriptorBuffer out{fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3)};
+  DescriptorBuffer err{fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3)};
+  std::streambuf* originalOut = std::cout.rdbuf(&out);
+  std::streambuf* originalErr = std::cerr.rdbuf(&err);
+};
+
+StandardStreams::StandardStreams() : own_(std::make_unique<Own>()) { gStreamsOwned = true; }
+
+StandardStreams::~StandardStreams() {
+  std::cout.flush();
+  std::cerr.flush();
+  std::cout.rdbuf(own_->originalOut);
+  std::cerr.rdbuf(own_->originalErr);
+  gStreamsOwned = false;
+}
+
+void DivertStandardDescriptors() {
+  static bool diverted = false;
+  if (!gStreamsOwned || diverted) return;
+  const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null < 0) return;
+  dup2(null, STDOUT_FILENO);
+  dup2(null, STDERR_FILENO);
+  close(null);
+  diverted = true;
+}
 
 }  // namespace Corvenmark

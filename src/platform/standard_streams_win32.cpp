@@ -83,9 +83,11 @@ std::unique_ptr<ConsoleBuffer> ConsoleFor(DWORD standardHandle) {
   return std::make_unique<ConsoleBuffer>(handle);
 }
 
+bool gStreamsOwned = false;
+
 }  // namespace
 
-struct StandardStreams::Consoles {
+struct StandardStreams::Own {
   std::unique_ptr<ConsoleBuffer> out = ConsoleFor(STD_OUTPUT_HANDLE);
   std::unique_ptr<ConsoleBuffer> err = ConsoleFor(STD_ERROR_HANDLE);
   std::streambuf* originalOut = out ? std::cout.rdbuf(out.get()) : nullptr;
@@ -96,18 +98,35 @@ struct StandardStreams::Consoles {
 StandardStreams::StandardStreams() {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
-  consoles_ = std::make_unique<Consoles>();
+  own_ = std::make_unique<Own>();
+  gStreamsOwned = true;
 }
 
 StandardStreams::~StandardStreams() {
-  if (consoles_->originalOut != nullptr) {
+  if (own_->originalOut != nullptr) {
     std::cout.flush();
-    std::cout.rdbuf(consoles_->originalOut);
+    std::cout.rdbuf(own_->originalOut);
   }
-  if (consoles_->originalErr != nullptr) {
+  if (own_->originalErr != nullptr) {
     std::cerr.flush();
-    std::cerr.rdbuf(consoles_->originalErr);
+    std::cerr.rdbuf(own_->originalErr);
   }
+  gStreamsOwned = false;
+}
+
+// The program's C runtime took its handles of the two streams when it started, and a console
+// buffer keeps its own. A library with a C runtime of its own (the DuckDB DLL links one in)
+// takes the process's standard handles when it is loaded, which are the null device from here
+// on.
+void DivertStandardDescriptors() {
+  static bool diverted = false;
+  if (!gStreamsOwned || diverted) return;
+  const HANDLE null = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (null == INVALID_HANDLE_VALUE) return;
+  SetStdHandle(STD_OUTPUT_HANDLE, null);
+  SetStdHandle(STD_ERROR_HANDLE, null);
+  diverted = true;
 }
 
 }  // namespace Corvenmark

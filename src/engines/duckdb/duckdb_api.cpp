@@ -1,6 +1,7 @@
 #include "duckdb_api.h"
 
 #include "duckdb_library.h"
+#include "standard_streams.h"
 
 namespace Corvenmark {
 namespace {
@@ -19,6 +20,9 @@ bool Resolve(void* library, const char* name, Function& function) {
 
 LoadedApi Load() {
   LoadedApi loaded;
+  // DuckDB prints on the standard streams when asked to (log lines, profiles), from the moment
+  // it is loaded; those streams hold only the program's report and error line.
+  DivertStandardDescriptors();
   const LibraryLookup lookup = LoadDuckDbLibrary();
   if (lookup.library == nullptr) {
     if (!lookup.loadError.empty()) {

@@ -26,6 +26,7 @@ namespace Corvenmark {
   X(duckdb_query)                           \
   X(duckdb_destroy_result)                  \
   X(duckdb_result_error)                    \
+  X(duckdb_result_error_type)               \
   X(duckdb_result_return_type)              \
   X(duckdb_column_count)                    \
   X(duckdb_column_name)                     \
@@ -73,12 +74,16 @@ namespace Corvenmark {
   X(duckdb_register_table_function)         \
   X(duckdb_bind_get_extra_info)             \
   X(duckdb_bind_add_result_column)          \
+  X(duckdb_bind_set_error)                  \
+  X(duckdb_init_set_error)                  \
+  X(duckdb_function_set_error)              \
   X(duckdb_init_set_init_data)              \
   X(duckdb_function_get_extra_info)         \
   X(duckdb_function_get_init_data)          \
   X(duckdb_appender_create)                 \
   X(duckdb_appender_error_data)             \
   X(duckdb_error_data_message)              \
+  X(duckdb_error_data_error_type)           \
   X(duckdb_destroy_error_data)              \
   X(duckdb_append_int64)                    \
   X(duckdb_append_varchar)                  \

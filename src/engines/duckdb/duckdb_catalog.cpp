@@ -11,25 +11,27 @@ namespace Corvenmark {
 namespace {
 
 // The user's own objects of the opened file: not DuckDB's internal ones, not temporary ones,
-// not those of other attached databases.
+// not those of other attached databases. Every function is named with the catalog of DuckDB's
+// own, so that no macro of the file can answer in its place.
+#define CORVENMARK_OWN_OBJECTS(kind)                                              \
+  "FROM system.main.duckdb_" kind "() "                                           \
+  "WHERE database_name = system.main.current_database() AND NOT internal AND NOT temporary"
 const char kTablesSql[] =
-    "SELECT database_name, schema_name, table_name, sql FROM duckdb_tables() "
-    "WHERE database_name = current_database() AND NOT internal AND NOT temporary";
+    "SELECT database_name, schema_name, table_name, sql " CORVENMARK_OWN_OBJECTS("tables");
 const char kTablesAndViewsSql[] =
-    "SELECT database_name, schema_name, table_name, sql FROM duckdb_tables() "
-    "WHERE database_name = current_database() AND NOT internal AND NOT temporary "
-    "UNION ALL "
-    "SELECT database_name, schema_name, view_name, sql FROM duckdb_views() "
-    "WHERE database_name = current_database() AND NOT internal AND NOT temporary";
+    "SELECT database_name, schema_name, table_name, sql " CORVENMARK_OWN_OBJECTS("tables")
+    " UNION ALL SELECT database_name, schema_name, view_name, sql " CORVENMARK_OWN_OBJECTS("views");
+#undef CORVENMARK_OWN_OBJECTS
 
 const char kColumnsSql[] =
     "SELECT schema_name, table_name, column_name, data_type, CAST(is_nullable AS VARCHAR), "
-    "column_default FROM duckdb_columns() "
-    "WHERE database_name = current_database() AND NOT internal "
+    "column_default FROM system.main.duckdb_columns() "
+    "WHERE database_name = system.main.current_database() AND NOT internal "
     "ORDER BY schema_name, table_name, column_index";
 const char kPrimaryKeysSql[] =
-    "SELECT schema_name, table_name, unnest(constraint_column_names) FROM duckdb_constraints() "
-    "WHERE database_name = current_database() AND constraint_type = 'PRIMARY KEY'";
+    "SELECT schema_name, table_name, system.main.unnest(constraint_column_names) "
+    "FROM system.main.duckdb_constraints() "
+    "WHERE database_name = system.main.current_database() AND constraint_type = 'PRIMARY KEY'";
 
 using TableKey = std::pair<std::string, std::string>;  // schema, table
 
@@ -69,7 +71,7 @@ bool ReadColumns(duckdb_connection connection, const std::vector<CatalogTable>& 
 
 bool CountRows(duckdb_connection connection, const CatalogTable& table, int64_t& count,
                std::string& error) {
-  const std::string sql = "SELECT CAST(count(*) AS VARCHAR) FROM " + QualifiedName(table);
+  const std::string sql = "SELECT CAST(system.main.count(*) AS VARCHAR) FROM " + QualifiedName(table);
   return ForEachTextRow(
       connection, sql.c_str(),
       [&](const CellView* cells) { count = std::stoll(std::string(cells[0].text)); }, error);
@@ -118,6 +120,7 @@ SchemaResult ReadSchema(duckdb_connection connection, bool countRows) {
   for (const CatalogTable& table : catalog) {
     TableMeta& meta = schema.tables.emplace_back();
     meta.name = table.shownName;
+    meta.schema = table.schema == "main" ? "" : table.schema;
     meta.createSql = table.createSql;
   }
   if (!ReadColumns(connection, catalog, schema.tables, error)) return schema;

@@ -1,28 +1,43 @@
 #include "duckdb_database.h"
 
-#include <cstring>
-
 #include "database_format.h"
 #include "duckdb_column_text.h"
 #include "duckdb_path.h"
+#include "file_system.h"
+#include "held_file.h"
 
 namespace Corvenmark {
 namespace {
 
-const char* AccessMode(DuckDbOpenMode mode) {
-  return mode == DuckDbOpenMode::kReadOnly ? "READ_ONLY" : "READ_WRITE";
+// The files DuckDB may write beside a database, named after it: its log, the log's companions
+// while a checkpoint or a recovery runs, and the directory a query spills into.
+const char* const kLogFiles[] = {".wal", ".wal.checkpoint", ".wal.recovery"};
+const char kSpillDirectory[] = ".tmp";
+
+// Why DuckDB must not open the existing database at `path`, which `file` holds; empty when it
+// may. DuckDB follows a link where it writes a log, and would wait forever on a pipe.
+std::string CheckExistingFile(const std::string& path, const HeldFile& file) {
+  if (file.kind() == HeldFile::Kind::kOther) return path + ": not a regular file";
+  if (file.kind() == HeldFile::Kind::kUnreadable) return "unable to open database file: " + path;
+  for (const char* suffix : kLogFiles) {
+    const PathKind kind = KindOfPath(path + suffix);
+    if (kind != PathKind::kMissing && kind != PathKind::kRegular) {
+      return path + suffix + ": not a regular file";
+    }
+  }
+  if (KindOfPath(path + kSpillDirectory) == PathKind::kLink) {
+    return path + kSpillDirectory + ": a link, where DuckDB writes only a directory of its own";
+  }
+  if (FormatOfHeader(file.FirstBytes(16)) != DatabaseFormat::kDuckDb) {
+    return "file is not a DuckDB database: " + path;
+  }
+  return "";
 }
 
-// Why the existing database at `path` must not be opened; empty when it may. DuckDB opens the
-// log beside the database as well.
-std::string CheckExistingFile(const std::string& path) {
-  for (const std::string& file : {path, path + ".wal"}) {
-    if (IsOtherThanRegularFile(file)) return file + ": not a regular file";
-  }
-  DatabaseFormat format = DatabaseFormat::kUnknown;
-  if (!ReadDatabaseFormat(path, format)) return "unable to open database file: " + path;
-  if (format != DatabaseFormat::kDuckDb) return "file is not a DuckDB database: " + path;
-  return "";
+OpenedDuckDb NotOpened(std::string why) {
+  OpenedDuckDb opened;
+  opened.errorMessage = std::move(why);
+  return opened;
 }
 
 struct Setting {
@@ -30,39 +45,42 @@ struct Setting {
   const char* value;
 };
 
-// Given at open, for every command.
+// Given at open, whoever's SQL runs.
 const Setting kOpenSettings[] = {
-    // The program's own scans gain little from more threads, and every thread DuckDB starts is
-    // one more place for memory to run out where no error can be returned.
-    {"threads", "1"},
-    // DuckDB keeps the blocks it reads until it reaches its limit, by default most of the
-    // machine's memory; bounded, a scan's memory does not grow with the table.
-    {"memory_limit", kDuckDbMemoryLimit},
     // The program keeps no state between runs and fetches nothing: what the library has built
     // in is all there is.
     {"autoinstall_known_extensions", "false"},
     {"autoload_known_extensions", "false"},
     {"allow_community_extensions", "false"},
     {"allow_persistent_secrets", "false"},
-    // The settings that change only how values read stay open to the SQL of --query, and to
-    // the connection that casts its results, once the rest is locked.
+};
+
+// Given at open when only the program's SQL runs.
+const Setting kSealedSettings[] = {
+    // The program's own scans gain little from more threads, and every thread DuckDB starts is
+    // one more place for memory to run out where no error can be returned.
+    {"threads", "1"},
+    // DuckDB keeps the blocks it reads until it reaches its limit, by default most of the
+    // machine's memory; bounded, a scan's memory does not grow with the table.
+    {"memory_limit", kDuckDbMemoryLimit},
+    // The settings that change only how values read, which the cast follows from the user's
+    // session, once the rest is locked.
     {"allowed_configs", "[TimeZone, Calendar]"},
 };
 
-bool MakeConfig(DuckDbOpenMode mode, DuckDbConfig& config, std::string& error) {
-  const DuckDbApi& api = *DuckDb();
-  duckdb_config raw = nullptr;
-  if (api.duckdb_create_config(&raw) != DuckDBSuccess) {
-    error = kOutOfMemory;
-    return false;
-  }
-  config.reset(raw);
-  if (api.duckdb_set_config(raw, "access_mode", AccessMode(mode)) != DuckDBSuccess) {
-    error = "DuckDB did not take the setting access_mode";
-    return false;
-  }
-  for (const Setting& setting : kOpenSettings) {
-    if (api.duckdb_set_config(raw, setting.name, setting.value) != DuckDBSuccess) {
+// Given at open for the user's SQL: DuckDB's own threads and memory limit, and the settings a
+// query may tune left open once the rest is locked.
+const Setting kUserSettings[] = {
+    {"allowed_configs",
+     "[TimeZone, Calendar, threads, memory_limit, max_memory, preserve_insertion_order, "
+     "default_order, default_null_order, enable_profiling, profiling_mode, profiling_output, "
+     "explain_output]"},
+};
+
+template <size_t N>
+bool SetAll(duckdb_config config, const Setting (&settings)[N], std::string& error) {
+  for (const Setting& setting : settings) {
+    if (DuckDb()->duckdb_set_config(config, setting.name, setting.value) != DuckDBSuccess) {
       error = std::string("DuckDB did not take the setting ") + setting.name;
       return false;
     }
@@ -70,61 +88,83 @@ bool MakeConfig(DuckDbOpenMode mode, DuckDbConfig& config, std::string& error) {
   return true;
 }
 
-// Settings that DuckDB takes only once the database is open, then the lock that keeps SQL from
-// changing any setting but those allowed. `duckdbPath` is the database file as DuckDB opened it.
-std::string SessionSql(const std::string& duckdbPath, DuckDbOpenMode mode) {
-  // Extensions are never installed, but were DuckDB to try, no directory can be made under a
-  // regular file, the database.
-  std::string sql = "SET extension_directory = " + QuotedDuckDbText(duckdbPath + "/extensions") +
-                    // A progress bar, which a PRAGMA turns on around the lock, shows only after
-                    // this long (the longest wait DuckDB takes: 24 days), and on standard output.
-                    "; SET progress_bar_time = 2147483647";
-  // Only --query may spill what does not fit in memory, beside its database (<file>.tmp, which
-  // DuckDB removes when it closes the database); nothing else creates a file.
-  if (mode != DuckDbOpenMode::kReadWrite) sql += "; SET temp_directory = ''";
-  // From here on no file that the command line did not name is read or written: no ATTACH,
-  // COPY, read_csv or extension.
-  return sql + "; SET enable_external_access = false; SET lock_configuration = true";
+bool MakeConfig(DuckDbOpenMode mode, DuckDbSql sql, DuckDbConfig& config, std::string& error) {
+  const DuckDbApi& api = *DuckDb();
+  duckdb_config raw = nullptr;
+  if (api.duckdb_create_config(&raw) != DuckDBSuccess) {
+    error = kOutOfMemory;
+    return false;
+  }
+  config.reset(raw);
+  const char* access = mode == DuckDbOpenMode::kReadOnly ? "READ_ONLY" : "READ_WRITE";
+  if (api.duckdb_set_config(raw, "access_mode", access) != DuckDBSuccess) {
+    error = "DuckDB did not take the setting access_mode";
+    return false;
+  }
+  return SetAll(raw, kOpenSettings, error) &&
+         (sql == DuckDbSql::kUser ? SetAll(raw, kUserSettings, error)
+                                  : SetAll(raw, kSealedSettings, error));
 }
 
-}  // namespace
+// Settings that DuckDB takes only once the database is open, then the lock that keeps SQL from
+// changing any setting but those allowed. `duckdbPath` is the database file as DuckDB opened it,
+// empty for a database in memory.
+std::string SessionSql(const std::string& duckdbPath, DuckDbOpenMode mode, DuckDbSql sql) {
+  std::string session =
+      // A progress bar draws on standard output, which holds only the report; one that a PRAGMA
+      // turns on around the lock shows only after this long (the longest wait DuckDB takes: 24
+      // days).
+      "SET enable_progress_bar = false; SET progress_bar_time = 2147483647";
+  // Extensions and secrets are never installed or stored, but were DuckDB to try, no directory
+  // can be made under a regular file, the database: nothing is written under the home
+  // directory.
+  if (!duckdbPath.empty()) {
+    session += "; SET extension_directory = " + QuotedDuckDbText(duckdbPath + "/extensions") +
+               "; SET secret_directory = " + QuotedDuckDbText(duckdbPath + "/secrets");
+  }
+  if (sql == DuckDbSql::kProgram) {
+    // Only the user's SQL may spill what does not fit in memory, beside its database
+    // (<file>.tmp, which DuckDB removes when it closes the database); the program's own never
+    // creates a file. From here on no file that the command line did not name is read or
+    // written: not by ATTACH, COPY or read_csv.
+    session += "; SET temp_directory = ''; SET enable_external_access = false";
+  }
+  // A database that is only read, or lives in memory, writes no file at all, not even its log:
+  // without the local file system a log that a view sends to a file is refused as the view
+  // asks for it, where otherwise DuckDB would fail to write it later, where no error can be
+  // returned.
+  if (sql == DuckDbSql::kProgram && (mode == DuckDbOpenMode::kReadOnly || duckdbPath.empty())) {
+    session += "; SET disabled_filesystems = 'LocalFileSystem'";
+  }
+  return session + "; SET lock_configuration = true";
+}
 
-std::string DuckDbResult::Error() { return DuckDbError(DuckDb()->duckdb_result_error(&result_)); }
-
-OpenedDuckDb OpenDuckDb(const std::string& path, DuckDbOpenMode mode) {
+// Opens the database DuckDB is given as `duckdbPath` ("" for one in memory) with `config`,
+// then readies its session for `sql`.
+OpenedDuckDb OpenConfigured(const std::string& duckdbPath, const std::string& shownPath,
+                            duckdb_config config, DuckDbOpenMode mode, DuckDbSql sql) {
   const DuckDbApi& api = *DuckDb();
   OpenedDuckDb opened;
-  if (path.empty()) {
-    opened.errorMessage = "empty database path";
-    return opened;
-  }
-  if (mode != DuckDbOpenMode::kCreate) {
-    opened.errorMessage = CheckExistingFile(path);
-    if (!opened.errorMessage.empty()) return opened;
-  }
-  DuckDbConfig config;
-  if (!MakeConfig(mode, config, opened.errorMessage)) return opened;
-  const std::string duckdbPath = DuckDbPath(path);
   duckdb_database database = nullptr;
   char* error = nullptr;
-  const duckdb_state state =
-      api.duckdb_open_ext(duckdbPath.c_str(), &database, config.get(), &error);
+  const duckdb_state state = api.duckdb_open_ext(duckdbPath.empty() ? nullptr : duckdbPath.c_str(),
+                                                 &database, config, &error);
   if (state != DuckDBSuccess) {
     opened.errorMessage =
-        error != nullptr ? DuckDbError(error) : "unable to open database file: " + path;
+        error != nullptr ? DuckDbError(error) : "unable to open database file: " + shownPath;
     api.duckdb_free(error);
     return opened;
   }
   opened.database.reset(database);
   duckdb_connection connection = nullptr;
   if (api.duckdb_connect(database, &connection) != DuckDBSuccess) {
-    opened.errorMessage = "unable to connect to the database: " + path;
+    opened.errorMessage = "unable to connect to the database: " + shownPath;
     opened.database.reset();
     return opened;
   }
   opened.connection.reset(connection);
   DuckDbResult settled;
-  if (api.duckdb_query(connection, SessionSql(duckdbPath, mode).c_str(), settled.get()) !=
+  if (api.duckdb_query(connection, SessionSql(duckdbPath, mode, sql).c_str(), settled.get()) !=
       DuckDBSuccess) {
     opened.errorMessage = settled.Error();
     opened.connection.reset();
@@ -133,17 +173,58 @@ OpenedDuckDb OpenDuckDb(const std::string& path, DuckDbOpenMode mode) {
   return opened;
 }
 
-std::string DuckDbError(const char* message) {
-  if (message == nullptr) return "unknown DuckDB error";
-  // How DuckDB says it ran out, alone or inside the message of what failed ("Failed to append:
-  // Failed to commit: Allocation failure"), followed by lines of advice on settings that the
-  // program keeps locked.
-  static const char* const kOutOfMemoryMarks[] = {"Out of Memory Error", "Allocation failure",
-                                                  "(bad allocation)"};
-  for (const char* mark : kOutOfMemoryMarks) {
-    if (std::strstr(message, mark) != nullptr) return kOutOfMemory;
+// After DuckDB opened `path` for writing, `held` is no longer there: the file was moved or
+// removed in between, and DuckDB may have made a new database in its place. One made just now
+// goes again, the user's own never.
+void RemoveDatabaseMadeInPlaceOf(const std::string& path, const HeldFile& madeAtOpen) {
+  if (madeAtOpen.kind() == HeldFile::Kind::kRegular && madeAtOpen.IsAt(path) &&
+      FormatOfHeader(madeAtOpen.FirstBytes(16)) == DatabaseFormat::kDuckDb &&
+      !PathExists(path + kLogFiles[0])) {
+    RemoveFile(path);
   }
-  return message;
+}
+
+}  // namespace
+
+std::string DuckDbResult::Error() {
+  const DuckDbApi& api = *DuckDb();
+  if (api.duckdb_result_error_type(&result_) == DUCKDB_ERROR_OUT_OF_MEMORY) return kOutOfMemory;
+  return DuckDbError(api.duckdb_result_error(&result_));
+}
+
+OpenedDuckDb OpenDuckDb(const std::string& path, DuckDbOpenMode mode, DuckDbSql sql) {
+  if (path.empty()) return NotOpened("empty database path");
+  std::unique_ptr<HeldFile> held;
+  if (mode != DuckDbOpenMode::kCreate) {
+    held = std::make_unique<HeldFile>(path);
+    const std::string refusal = CheckExistingFile(path, *held);
+    if (!refusal.empty()) return NotOpened(refusal);
+  }
+  DuckDbConfig config;
+  std::string error;
+  if (!MakeConfig(mode, sql, config, error)) return NotOpened(error);
+  OpenedDuckDb opened = OpenConfigured(DuckDbPath(path), path, config.get(), mode, sql);
+  if (held && !held->IsAt(path)) {
+    const HeldFile madeAtOpen(path);
+    const bool wasOpened = opened.database != nullptr;
+    opened = OpenedDuckDb();
+    if (wasOpened && mode == DuckDbOpenMode::kReadWrite) RemoveDatabaseMadeInPlaceOf(path, madeAtOpen);
+    return NotOpened("unable to open database file: " + path);
+  }
+  return opened;
+}
+
+OpenedDuckDb OpenPrivateDuckDb() {
+  DuckDbConfig config;
+  std::string error;
+  if (!MakeConfig(DuckDbOpenMode::kCreate, DuckDbSql::kProgram, config, error)) {
+    return NotOpened(error);
+  }
+  return OpenConfigured("", ":memory:", config.get(), DuckDbOpenMode::kCreate, DuckDbSql::kProgram);
+}
+
+std::string DuckDbError(const char* message) {
+  return message != nullptr ? message : "unknown DuckDB error";
 }
 
 std::string QuotedDuckDbName(const std::string& name) {

@@ -48,7 +48,7 @@ class DuckDbResult {
   DuckDbResult& operator=(const DuckDbResult&) = delete;
 
   duckdb_result* get() { return &result_; }
-  /// DuckDB's message for a failed result.
+  /// DuckDB's message for a failed result; kOutOfMemory for any failure for want of memory.
   std::string Error();
 
  private:
@@ -59,6 +59,18 @@ enum class DuckDbOpenMode {
   kReadOnly,   ///< An existing database, which nothing is written to.
   kReadWrite,  ///< An existing database.
   kCreate,     ///< A new database, at a path where nothing exists.
+};
+
+/// Whose SQL a database runs, which decides what DuckDB may do there.
+enum class DuckDbSql {
+  /// The program's own only (catalog reads, counts, exports, the sample): sealed. DuckDB runs on
+  /// one thread within kDuckDbMemoryLimit and reads and writes no file but the database and its
+  /// log; its settings are locked but for the time zone and calendar.
+  kProgram,
+  /// The SQL of --query: DuckDB's own threads and memory limit, files that the SQL names read
+  /// and written, a spill directory beside the database (<file>.tmp); its settings locked but
+  /// for those a query may tune.
+  kUser,
 };
 
 /// A database file opened for one command and the connection that the command's statements run
@@ -72,23 +84,27 @@ struct OpenedDuckDb {
 /// The most memory DuckDB takes for its blocks and its operators' state, in any command.
 inline constexpr char kDuckDbMemoryLimit[] = "128MiB";
 
-/// Opens the database at `path`, as the user named it. DuckDB would create a file that is
-/// missing and make a database of an empty one, so a path that must exist is checked first:
-/// one that is not a regular file (nor is its log) fails with "<path>: not a regular file", one
-/// that cannot be read with "unable to open database file: <path>", one whose first bytes are
-/// not DuckDB's with "file is not a DuckDB database: <path>".
+/// Opens the database at `path`, as the user named it, for `sql`. DuckDB would create a file
+/// that is missing and make a database of an empty one, so a path that must exist is checked
+/// first, and held while DuckDB opens it: one that is not a regular file, or whose log is not,
+/// fails with "<path>: not a regular file", one that cannot be read, or that was moved away
+/// before DuckDB opened it, with "unable to open database file: <path>", one whose first bytes
+/// are not DuckDB's with "file is not a DuckDB database: <path>".
 ///
-/// DuckDB runs on one thread within kDuckDbMemoryLimit, and reads and writes no file but the
-/// database, its log and, for kReadWrite only, the spill directory beside it. Its settings are
-/// locked but for the time zone and calendar; extensions are never installed or loaded beyond
-/// those built into the library.
-OpenedDuckDb OpenDuckDb(const std::string& path, DuckDbOpenMode mode);
+/// Whoever's SQL runs, no extension is ever installed or loaded beyond those built into the
+/// library, no secret is stored, no progress bar is drawn and nothing is written under the home
+/// directory.
+OpenedDuckDb OpenDuckDb(const std::string& path, DuckDbOpenMode mode,
+                        DuckDbSql sql = DuckDbSql::kProgram);
+
+/// A new database in memory for the program's own SQL, sealed as for DuckDbSql::kProgram.
+OpenedDuckDb OpenPrivateDuckDb();
 
 /// The message of every failure for want of memory, as the other engines give it.
 inline constexpr char kOutOfMemory[] = "out of memory";
 
-/// The text of an error message from DuckDB: kOutOfMemory for any of DuckDB's ways of saying
-/// that it ran out of memory, "unknown DuckDB error" for none.
+/// The text of an error message from DuckDB, "unknown DuckDB error" for none. DuckDB gives the
+/// kind of an error only with a result's (DuckDbResult::Error) or an appender's.
 std::string DuckDbError(const char* message);
 
 /// Quotes a name as an SQL identifier: in double quotes, inner double quotes doubled.

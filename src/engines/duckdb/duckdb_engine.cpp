@@ -67,27 +67,71 @@ const char* RefusedStatement(duckdb_statement_type type) {
   }
 }
 
+// True for a statement that a database opened read-only runs as it would any other: one that
+// only reads, or changes only the session, or that is refused before it runs. An EXPLAIN
+// ANALYZE of a change, or a SELECT that advances a sequence, is of such a type, but writes.
+bool WritesNothing(duckdb_statement_type type) {
+  switch (type) {
+    case DUCKDB_STATEMENT_TYPE_SELECT:
+    case DUCKDB_STATEMENT_TYPE_EXPLAIN:
+    case DUCKDB_STATEMENT_TYPE_SET:
+    case DUCKDB_STATEMENT_TYPE_VARIABLE_SET:
+    case DUCKDB_STATEMENT_TYPE_TRANSACTION:
+      return true;
+    default:
+      return RefusedStatement(type) != nullptr;
+  }
+}
+
+// The statements of `sql`, parsed on `connection`. None, with `error` empty, for a text that
+// has none (empty SQL, a comment), which is no error.
+idx_t ExtractStatements(duckdb_connection connection, const std::string& sql,
+                        DuckDbExtracted& extracted, std::string& error) {
+  const DuckDbApi& api = *DuckDb();
+  duckdb_extracted_statements raw = nullptr;
+  const idx_t count = api.duckdb_extract_statements(connection, sql.c_str(), &raw);
+  extracted.reset(raw);
+  if (count == 0) {
+    const char* message = api.duckdb_extract_statements_error(raw);
+    if (message != nullptr && *message != '\0') error = DuckDbError(message);
+  }
+  return count;
+}
+
+// True when every statement of `sql` prepares on `connection`, whose database is open
+// read-only, and writes nothing. A statement that needs an earlier one to have run (an INSERT
+// into a table the text creates) does not prepare, and the text is not read-only anyway.
+bool OnlyReads(duckdb_connection connection, const std::string& sql) {
+  const DuckDbApi& api = *DuckDb();
+  DuckDbExtracted extracted;
+  std::string error;
+  const idx_t count = ExtractStatements(connection, sql, extracted, error);
+  for (idx_t i = 0; i < count; ++i) {
+    duckdb_prepared_statement raw = nullptr;
+    const duckdb_state prepared =
+        api.duckdb_prepare_extracted_statement(connection, extracted.get(), i, &raw);
+    const DuckDbPrepared statement(raw);
+    if (prepared != DuckDBSuccess || !WritesNothing(api.duckdb_prepared_statement_type(raw))) {
+      return false;
+    }
+  }
+  return error.empty();
+}
+
 // Runs the statements of `sql` one by one; a result with columns goes to `rows`. Fails with an
 // empty message when `rows` stopped it.
 bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbTextCells& cells,
                    RowSink& rows, QueryOutcome& outcome) {
   const DuckDbApi& api = *DuckDb();
   std::string& error = outcome.errorMessage;
-  duckdb_extracted_statements raw = nullptr;
-  const idx_t count = api.duckdb_extract_statements(connection, sql.c_str(), &raw);
-  const DuckDbExtracted extracted(raw);
-  if (count == 0) {
-    // No statement at all, as in empty SQL, is no error.
-    const char* message = api.duckdb_extract_statements_error(raw);
-    if (message != nullptr && *message != '\0') error = DuckDbError(message);
-    return error.empty();
-  }
+  DuckDbExtracted extracted;
+  const idx_t count = ExtractStatements(connection, sql, extracted, error);
   for (idx_t i = 0; i < count; ++i) {
     // The statements before this one may have changed how values read.
     if (i > 0 && !cells.FollowSettingsOf(connection, error)) return false;
     duckdb_prepared_statement rawStatement = nullptr;
     const duckdb_state prepared =
-        api.duckdb_prepare_extracted_statement(connection, raw, i, &rawStatement);
+        api.duckdb_prepare_extracted_statement(connection, extracted.get(), i, &rawStatement);
     const DuckDbPrepared statement(rawStatement);
     if (prepared != DuckDBSuccess) {
       error = PrepareError(rawStatement);
@@ -110,14 +154,41 @@ bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbT
         break;
     }
   }
-  return true;
+  return error.empty();
 }
 
-// Rolls back a transaction that the statements left open; true when there was one. DuckDB
-// refuses a ROLLBACK outside a transaction, and has no other way to ask.
-bool RolledBackOpenTransaction(duckdb_connection connection) {
+// Opens the database for the user's `sql`: read-only when every statement only reads, so that
+// a file the user may only read can be queried and several such queries can read one file at
+// once; read-write otherwise.
+OpenedDuckDb OpenForQuery(const std::string& dbPath, const std::string& sql) {
+  OpenedDuckDb opened = OpenDuckDb(dbPath, DuckDbOpenMode::kReadOnly, DuckDbSql::kUser);
+  if (!opened.database || OnlyReads(opened.connection.get(), sql)) return opened;
+  opened = OpenedDuckDb();
+  return OpenDuckDb(dbPath, DuckDbOpenMode::kReadWrite, DuckDbSql::kUser);
+}
+
+const char kOpenTransaction[] = "the SQL text left a transaction open; it was rolled back";
+
+// Rolls back a transaction that the statements left open. Empty when there was none; DuckDB
+// refuses a ROLLBACK outside a transaction, and has no other way to ask. Any other failure is the
+// connection's: a log that the SQL sends to a file that cannot be written fails every statement
+// after it.
+std::string EndOpenTransaction(duckdb_connection connection) {
   DuckDbResult result;
-  return DuckDb()->duckdb_query(connection, "ROLLBACK", result.get()) == DuckDBSuccess;
+  if (DuckDb()->duckdb_query(connection, "ROLLBACK", result.get()) == DuckDBSuccess) {
+    return kOpenTransaction;
+  }
+  if (DuckDb()->duckdb_result_error_type(result.get()) == DUCKDB_ERROR_TRANSACTION) return "";
+  return result.Error();
+}
+
+// A statement that failed as DuckDB began it (writing its log, for one) leaves it begun, and
+// closing the connection would then end it where a failure cannot be returned and ends the
+// process. Preparing another statement ends it where the failure can be returned.
+void EndQueryLeftBegun(duckdb_connection connection) {
+  duckdb_prepared_statement raw = nullptr;
+  DuckDb()->duckdb_prepare(connection, "SELECT 1", &raw);
+  const DuckDbPrepared statement(raw);
 }
 
 // Reads every row of every table, so that DuckDB reads, and checks the checksum of, every block
@@ -146,8 +217,8 @@ bool ReadStorage(duckdb_connection connection, DbDiagnostics& diagnostics, std::
   const bool read = ForEachTextRow(
       connection,
       "SELECT CAST(block_size AS VARCHAR), CAST(total_blocks AS VARCHAR), "
-      "CAST(free_blocks AS VARCHAR) FROM pragma_database_size() "
-      "WHERE database_name = current_database()",
+      "CAST(free_blocks AS VARCHAR) FROM system.main.pragma_database_size() "
+      "WHERE database_name = system.main.current_database()",
       [&](const CellView* cells) {
         diagnostics.pageSize = std::stoll(std::string(cells[0].text));
         diagnostics.pageCount = std::stoll(std::string(cells[1].text));
@@ -187,28 +258,26 @@ bool ExportSql(duckdb_connection connection, const CatalogTable& table, std::str
   return true;
 }
 
-const char kOpenTransaction[] = "the SQL text left a transaction open; it was rolled back";
-
 }  // namespace
 
 std::string DuckDbEngine::WhyUnavailable() { return DuckDbLoadError(); }
 
 QueryOutcome DuckDbEngine::RunQuery(const std::string& dbPath, const std::string& sql,
                                     RowSink& rows) {
-  const OpenedDuckDb opened = OpenDuckDb(dbPath, DuckDbOpenMode::kReadWrite);
+  const OpenedDuckDb opened = OpenForQuery(dbPath, sql);
   if (!opened.database) return Failure<QueryOutcome>(opened.errorMessage);
   QueryOutcome outcome;
-  const std::unique_ptr<DuckDbTextCells> cells =
-      DuckDbTextCells::Create(opened.database.get(), outcome.errorMessage);
+  const std::unique_ptr<DuckDbTextCells> cells = DuckDbTextCells::Create(outcome.errorMessage);
   if (!cells) return outcome;
 
   const auto start = std::chrono::steady_clock::now();
   outcome.success = RunStatements(opened.connection.get(), sql, *cells, rows, outcome);
   const auto stop = std::chrono::steady_clock::now();
-  if (outcome.success && RolledBackOpenTransaction(opened.connection.get())) {
-    return Failure<QueryOutcome>(kOpenTransaction);
+  if (outcome.success) outcome.errorMessage = EndOpenTransaction(opened.connection.get());
+  EndQueryLeftBegun(opened.connection.get());
+  if (!outcome.success || !outcome.errorMessage.empty()) {
+    return Failure<QueryOutcome>(outcome.errorMessage);
   }
-  if (!outcome.success) return Failure<QueryOutcome>(outcome.errorMessage);
   outcome.elapsedMs = std::chrono::duration<double, std::milli>(stop - start).count();
   return outcome;
 }

@@ -12,13 +12,6 @@ namespace Corvenmark {
 /// definition.
 std::string DuckDbPath(const std::string& path);
 
-/// True when something that is not a regular file, or a link to one, exists at `path` (a
-/// directory, a FIFO, a device), which DuckDB must never open: reading a FIFO waits for a
-/// writer forever. False for a regular file and for a path that cannot be looked at, which
-/// opening it then reports. `path` is as the user gave it. Each platform has its own
-/// definition.
-bool IsOtherThanRegularFile(const std::string& path);
-
 }  // namespace Corvenmark
 
 #endif  // CORVENMARK_DUCKDB_PATH_H_

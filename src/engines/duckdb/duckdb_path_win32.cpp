@@ -1,8 +1,5 @@
-#include <windows.h>
-
 #include "duckdb_path.h"
 #include "sqlite_path.h"
-#include "wide_text.h"
 
 namespace Corvenmark {
 namespace {
@@ -23,21 +20,6 @@ bool IsRooted(const std::string& path) {
 std::string DuckDbPath(const std::string& path) {
   const std::string utf8 = SqlitePath(path);
   return IsRooted(utf8) ? utf8 : ".\\" + utf8;
-}
-
-// A handle without read or write access tells what the path is without reading it; a pipe or
-// a device (NUL, CON) is no disk file, and a directory opens only with backup semantics.
-bool IsOtherThanRegularFile(const std::string& path) {
-  const HANDLE file = CreateFileW(WidenedFromCodePage(path).c_str(), 0,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION information;
-  const bool regular = GetFileType(file) == FILE_TYPE_DISK &&
-                       GetFileInformationByHandle(file, &information) &&
-                       (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-  CloseHandle(file);
-  return !regular;
 }
 
 }  // namespace Corvenmark

@@ -55,6 +55,9 @@ const char* const kTables[] = {"customers", "products", "orders", "order_lines"}
 std::string AppenderError(duckdb_appender appender) {
   const DuckDbApi& api = *DuckDb();
   const DuckDbErrorData error(api.duckdb_appender_error_data(appender));
+  if (error && api.duckdb_error_data_error_type(error.get()) == DUCKDB_ERROR_OUT_OF_MEMORY) {
+    return kOutOfMemory;
+  }
   return DuckDbError(error ? api.duckdb_error_data_message(error.get()) : nullptr);
 }
 

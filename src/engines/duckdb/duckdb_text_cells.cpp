@@ -1,24 +1,25 @@
 #include "duckdb_text_cells.h"
 
+#include <new>
 #include <utility>
 
 namespace Corvenmark {
 namespace {
 
 const char kFunctionName[] = "corvenmark_result_chunk";
-// Qualified by the catalog that functions registered through the C API live in, so that no
-// macro of that name in the user's database can stand in for it.
 const char kCastSql[] =
     "SELECT CAST(COLUMNS(*) AS VARCHAR) FROM system.main.corvenmark_result_chunk()";
+// Run on the user's connection: qualified by the catalog of DuckDB's own functions, so that no
+// macro of the user's database can answer it.
 const char kSettingsSql[] =
-    "SELECT CAST(current_setting('TimeZone') AS VARCHAR), "
-    "CAST(current_setting('Calendar') AS VARCHAR)";
+    "SELECT CAST(system.main.current_setting('TimeZone') AS VARCHAR), "
+    "CAST(system.main.current_setting('Calendar') AS VARCHAR)";
 
 struct ScanState {
   bool done = false;
 };
 
-void DeleteScanState(void* state) { delete static_cast<ScanState*>(state); }
+void DeleteScanState(void* state) noexcept { delete static_cast<ScanState*>(state); }
 
 std::vector<std::string> ColumnNames(duckdb_result& result) {
   const DuckDbApi& api = *DuckDb();
@@ -69,18 +70,17 @@ bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& err
   return EndedWell(result, error);
 }
 
-DuckDbTextCells::DuckDbTextCells(DuckDbConnection connection)
-    : connection_(std::move(connection)) {}
+DuckDbTextCells::DuckDbTextCells(OpenedDuckDb caster) : caster_(std::move(caster)) {}
 
-std::unique_ptr<DuckDbTextCells> DuckDbTextCells::Create(duckdb_database database,
-                                                         std::string& error) {
+std::unique_ptr<DuckDbTextCells> DuckDbTextCells::Create(std::string& error) {
   const DuckDbApi& api = *DuckDb();
-  duckdb_connection connection = nullptr;
-  if (api.duckdb_connect(database, &connection) != DuckDBSuccess) {
-    error = "unable to connect to the database";
+  OpenedDuckDb caster = OpenPrivateDuckDb();
+  if (!caster.database) {
+    error = caster.errorMessage;
     return nullptr;
   }
-  std::unique_ptr<DuckDbTextCells> cells(new DuckDbTextCells(DuckDbConnection(connection)));
+  const duckdb_connection connection = caster.connection.get();
+  std::unique_ptr<DuckDbTextCells> cells(new DuckDbTextCells(std::move(caster)));
   duckdb_table_function function = api.duckdb_create_table_function();
   api.duckdb_table_function_set_name(function, kFunctionName);
   api.duckdb_table_function_set_extra_info(function, cells.get(), nullptr);
@@ -110,7 +110,7 @@ bool DuckDbTextCells::FollowSettingsOf(duckdb_connection source, std::string& er
   const std::string sql = "SET SESSION TimeZone = " + QuotedDuckDbText(timeZone) +
                           "; SET SESSION Calendar = " + QuotedDuckDbText(calendar);
   DuckDbResult result;
-  if (DuckDb()->duckdb_query(connection_.get(), sql.c_str(), result.get()) != DuckDBSuccess) {
+  if (DuckDb()->duckdb_query(caster_.connection.get(), sql.c_str(), result.get()) != DuckDBSuccess) {
     error = result.Error();
     return false;
   }
@@ -137,7 +137,9 @@ bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& 
   if (!rows.BeginResult(ColumnNames(result))) return false;
 
   duckdb_prepared_statement raw = nullptr;
-  const duckdb_state prepared = api.duckdb_prepare(connection_.get(), kCastSql, &raw);
+  casting_ = true;
+  const duckdb_state prepared = api.duckdb_prepare(caster_.connection.get(), kCastSql, &raw);
+  casting_ = false;
   const DuckDbPrepared statement(raw);
   if (prepared != DuckDBSuccess) {
     error = DuckDbError(api.duckdb_prepare_error(raw));
@@ -177,22 +179,39 @@ bool DuckDbTextCells::CastChunk(duckdb_prepared_statement cast, duckdb_data_chun
   return true;
 }
 
-void DuckDbTextCells::Bind(duckdb_bind_info info) {
+// The callbacks run inside DuckDB's frames, which no exception of the program's may cross (on
+// Windows they are another compiler's); every failure is reported through DuckDB's error calls.
+
+void DuckDbTextCells::Bind(duckdb_bind_info info) noexcept {
   const DuckDbApi& api = *DuckDb();
-  auto* self = static_cast<DuckDbTextCells*>(api.duckdb_bind_get_extra_info(info));
-  // Names of their own: a result may repeat a name, which a table may not.
-  for (size_t column = 0; column < self->castTypes_.size(); ++column) {
-    const std::string name = "c" + std::to_string(column);
-    api.duckdb_bind_add_result_column(info, name.c_str(), self->castTypes_[column].get());
+  try {
+    auto* self = static_cast<DuckDbTextCells*>(api.duckdb_bind_get_extra_info(info));
+    if (!self->casting_) {
+      api.duckdb_bind_set_error(info, "corvenmark_result_chunk() is the program's own");
+      return;
+    }
+    // Names of their own: a result may repeat a name, which a table may not.
+    for (size_t column = 0; column < self->castTypes_.size(); ++column) {
+      const std::string name = "c" + std::to_string(column);
+      api.duckdb_bind_add_result_column(info, name.c_str(), self->castTypes_[column].get());
+    }
+  } catch (...) {
+    api.duckdb_bind_set_error(info, kOutOfMemory);
   }
 }
 
-void DuckDbTextCells::Init(duckdb_init_info info) {
-  DuckDb()->duckdb_init_set_init_data(info, new ScanState, DeleteScanState);
+void DuckDbTextCells::Init(duckdb_init_info info) noexcept {
+  const DuckDbApi& api = *DuckDb();
+  ScanState* state = new (std::nothrow) ScanState;
+  if (state == nullptr) {
+    api.duckdb_init_set_error(info, kOutOfMemory);
+    return;
+  }
+  api.duckdb_init_set_init_data(info, state, DeleteScanState);
 }
 
 // Yields the columns of the chunk being cast, once: their vectors are shared, not copied.
-void DuckDbTextCells::Scan(duckdb_function_info info, duckdb_data_chunk output) {
+void DuckDbTextCells::Scan(duckdb_function_info info, duckdb_data_chunk output) noexcept {
   const DuckDbApi& api = *DuckDb();
   auto* self = static_cast<DuckDbTextCells*>(api.duckdb_function_get_extra_info(info));
   auto* state = static_cast<ScanState*>(api.duckdb_function_get_init_data(info));

@@ -19,14 +19,14 @@ bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& err
 /// Streams DuckDB results of any types to a RowSink, every value as DuckDB's own text of it:
 /// the text that CAST(value AS VARCHAR) gives. Columns of the types that WritesOwnText accepts
 /// are written by the program; DuckDB casts the others. Each chunk of a result is handed,
-/// through a table function, to a query on a second connection that casts those columns to
-/// VARCHAR; a result's connection is busy until its last chunk is read, so the query cannot run
-/// there. The second connection takes on the settings that change how a value reads (time zone
-/// and calendar) from the connection whose results it casts.
+/// through a table function, to a query that casts those columns to VARCHAR in a database in
+/// memory of the program's own: a result's connection is busy until its last chunk is read, and
+/// the user's SQL must never reach the function. That database takes on the settings that change
+/// how a value reads (time zone and calendar) from the connection whose results it casts.
 class DuckDbTextCells {
  public:
-  /// Null, with `error` set, when the second connection cannot be made.
-  static std::unique_ptr<DuckDbTextCells> Create(duckdb_database database, std::string& error);
+  /// Null, with `error` set, when the database that casts cannot be made.
+  static std::unique_ptr<DuckDbTextCells> Create(std::string& error);
 
   DuckDbTextCells(const DuckDbTextCells&) = delete;
   DuckDbTextCells& operator=(const DuckDbTextCells&) = delete;
@@ -40,20 +40,21 @@ class DuckDbTextCells {
   bool Stream(duckdb_result& result, RowSink& rows, std::string& error);
 
  private:
-  explicit DuckDbTextCells(DuckDbConnection connection);
+  explicit DuckDbTextCells(OpenedDuckDb caster);
   bool CastChunk(duckdb_prepared_statement cast, duckdb_data_chunk chunk, RowSink& rows,
                  std::string& error);
 
-  static void Bind(duckdb_bind_info info);
-  static void Init(duckdb_init_info info);
-  static void Scan(duckdb_function_info info, duckdb_data_chunk output);
+  static void Bind(duckdb_bind_info info) noexcept;
+  static void Init(duckdb_init_info info) noexcept;
+  static void Scan(duckdb_function_info info, duckdb_data_chunk output) noexcept;
 
-  DuckDbConnection connection_;
+  OpenedDuckDb caster_;
   std::vector<ColumnFormat> formats_;  ///< Of every column of the result being streamed.
   std::vector<size_t> castColumns_;    ///< The columns DuckDB casts, in order.
   std::vector<DuckDbType> castTypes_;  ///< Their types.
+  bool casting_ = false;  ///< True while the cast is prepared: the one time the function binds.
   duckdb_data_chunk chunk_ = nullptr;  ///< The chunk being cast, which the table function yields.
-  std::string timeZone_;               ///< As set on `connection_`; empty for its default.
+  std::string timeZone_;               ///< As set on `caster_`; empty for its default.
   std::string calendar_;
 };
 
