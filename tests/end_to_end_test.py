@@ -52,6 +52,19 @@ def usage(program, version):
 
 USAGE = object()  # stands for the usage text naming the program as it was started
 
+
+class Anything:
+    """Equal to any value: a file whose bytes are not the test's business."""
+
+    def __eq__(self, other):
+        return True
+
+    def __repr__(self):
+        return "ANY"
+
+
+ANY = Anything()
+
 QUERY_REPORT = ("Executed in 0.5 ms (1 rows):\n"
                 "status\tengine\n"
                 "OK\tCorvenmark Win64 Native Engine\n")
@@ -426,6 +439,121 @@ DUCKDB_CASES = [
 ]
 
 
+# DuckDB files written by someone else, and files that --query names.
+DAMAGED_ROWS = 300000
+
+
+REACH_TEMPLATE = None  # made once, copied for each case
+
+
+def make_duckdb_reach_fixture(directory):
+    global REACH_TEMPLATE
+    if REACH_TEMPLATE is None:
+        REACH_TEMPLATE = tempfile.mkdtemp()
+        make_duckdb_reach_files(REACH_TEMPLATE)
+    for name in os.listdir(REACH_TEMPLATE):
+        source = os.path.join(REACH_TEMPLATE, name)
+        if os.path.islink(source):
+            os.symlink(os.readlink(source), os.path.join(directory, name))
+        else:
+            shutil.copy(source, directory)
+
+
+def make_duckdb_reach_files(directory):
+    def path(name):
+        return os.path.join(directory, name)
+    DUCKDB.make(path("data.duckdb"),
+                "CREATE TABLE t AS SELECT range AS i FROM range(3);"
+                f"COPY (SELECT 'a' AS s, 1 AS n) TO '{path('in.parquet')}' (FORMAT parquet)")
+    with open(path("in.csv"), "w") as csv:
+        csv.write("s,n\nb,2\n")
+    # Macros named like DuckDB's catalog and setting functions, which the program's own SQL
+    # must never call; one of them would turn on a log.
+    DUCKDB.make(path("macros.duckdb"),
+                "CREATE TABLE t (id INTEGER, ts TIMESTAMPTZ);"
+                "INSERT INTO t VALUES (1, '2024-01-01 00:00:00+00');"
+                "CREATE MACRO duckdb_tables() AS TABLE "
+                "SELECT * FROM system.main.duckdb_tables() WHERE false;"
+                "CREATE MACRO current_setting(name) AS 'Asia/Tokyo';"
+                "CREATE MACRO current_database() AS 'elsewhere';"
+                "CREATE MACRO duckdb_columns() AS TABLE "
+                "SELECT * FROM enable_logging(storage='stdout');"
+                "CREATE VIEW logged AS SELECT * FROM enable_logging(storage='file', "
+                "storage_path='view.log'), t")
+    # Damage that --analyze must find, behind a macro that would hide every table.
+    DUCKDB.make(path("damaged.duckdb"),
+                "CREATE TABLE t AS SELECT i, 'row ' || i AS s FROM range("
+                f"{DAMAGED_ROWS}) r(i);"
+                "CREATE MACRO duckdb_tables() AS TABLE "
+                "SELECT * FROM system.main.duckdb_tables() WHERE false")
+    size = os.path.getsize(path("damaged.duckdb"))
+    with open(path("damaged.duckdb"), "r+b") as file:
+        for offset in range(size // 3, size * 2 // 3, 65536):
+            file.seek(offset)
+            file.write(b"\x7f" * 512)
+    DUCKDB.make(path("ab.duckdb"),
+                'CREATE SCHEMA a; CREATE TABLE a.b (x INTEGER); CREATE TABLE "a.b" (y VARCHAR)')
+    DUCKDB.make(path("link.duckdb"), "CREATE TABLE k (a INTEGER)")
+    with open(path("victim.txt"), "w") as victim:
+        victim.write("the user's own text\n")
+    os.symlink("victim.txt", path("link.duckdb.wal"))
+
+
+def report(header, *rows):
+    """The query report of `rows` under `header`, whatever its time."""
+    lines = b"".join(re.escape(line) + rb"\n" for line in (header,) + rows)
+    return re.compile(rb"Executed in [0-9.e+-]+ ms \(%d rows\):\n" % len(rows) + lines)
+
+
+# (name, arguments, standard output, standard error, exit status, files the run creates); each
+# runs with make_duckdb_reach_fixture in its directory.
+DUCKDB_REACH_CASES = [
+    ("a log beside the database that links elsewhere",
+     duckdb("--query", "link.duckdb", "INSERT INTO k VALUES (1)"), "",
+     "Query Error: link.duckdb.wal: not a regular file\n", 1, {}),
+    ("a log that --query sends to a file",
+     duckdb("--query", "data.duckdb",
+            "CALL enable_logging(storage='file', storage_path='log.csv'); SELECT 1 AS one"),
+     report(b"one", b"1"), "", 0, {"log.csv": ANY}),
+    ("a log that --query sends to standard output",
+     duckdb("--query", "data.duckdb", "CALL enable_logging(storage='stdout'); SELECT 1 AS one"),
+     report(b"one", b"1"), "", 0, {}),
+    ("a log on standard output, then an error that names memory",
+     duckdb("--query", "data.duckdb",
+            "CALL enable_logging(storage='stdout'); SELECT CAST('Out of Memory Error' AS INTEGER)"),
+     "", "Query Error: Conversion Error: Could not convert string 'Out of Memory Error' to "
+     "INT32\n", 1, {}),
+    ("a profile", duckdb("--query", "data.duckdb", "CALL enable_profiling(); SELECT 1 AS one"),
+     report(b"one", b"1"), "", 0, {}),
+    ("macros named like DuckDB's own functions", duckdb("--schema", "macros.duckdb"),
+     "Database: macros.duckdb (1 tables):\nTable: t (1 rows)\n  - id : INTEGER\n"
+     "  - ts : TIMESTAMP WITH TIME ZONE\n", "", 0, {}),
+    ("a macro named current_setting moves no time zone",
+     duckdb("--query", "macros.duckdb", "SET TimeZone = 'UTC'; SELECT ts FROM t"),
+     report(b"ts", b"2024-01-01 00:00:00+00"), "", 0, {}),
+    ("a view that sends a log to a file", duckdb("--export-csv", "macros.duckdb", "logged"), "",
+     "Export Error: Invalid Configuration Error: Can not enable file logging with the "
+     "LocalFileSystem disabled\n", 1, {}),
+    ("damage behind a macro that hides every table", duckdb("--analyze", "damaged.duckdb"),
+     re.compile(rb"=== PRAGMA Database Diagnostics ===\nIntegrity Check: FAIL\n.*", re.S), "", 0,
+     {}),
+    ("the program's cast function is out of reach",
+     duckdb("--query", "data.duckdb",
+            "SELECT DATE '2024-01-01'; SELECT * FROM corvenmark_result_chunk()"),
+     "", re.compile(rb"Query Error: Catalog Error: Table Function with name "
+                    rb"corvenmark_result_chunk does not exist!.*\n", re.S), 1, {}),
+    ("schema a's table b beside main's table a.b", duckdb("--diff", "ab.duckdb", "ab.duckdb"),
+     "Schema diff: ab.duckdb -> ab.duckdb (0 differences):\nNo differences.\n", "", 0, {}),
+    ("Parquet and CSV files read by name",
+     duckdb("--query", "data.duckdb",
+            "SELECT * FROM 'in.parquet' UNION ALL SELECT * FROM read_csv('in.csv') ORDER BY n"),
+     report(b"s\tn", b"a\t1", b"b\t2"), "", 0, {}),
+    ("COPY TO a file the SQL names",
+     duckdb("--query", "data.duckdb", "COPY t TO 'out.csv' (HEADER); SELECT count(*) AS n FROM t"),
+     report(b"n", b"3"), "", 0, {"out.csv": b"i\n0\n1\n2\n"}),
+]
+
+
 def make_fixture(directory):
     for name, sql in FIXTURE.items():
         connection = sqlite3.connect(os.path.join(directory, name))
@@ -570,17 +698,23 @@ def check(name, actual, expected, failures):
         failures.append(f"{name}: expected {expected!r}, got {actual!r}")
 
 
-def run_case(runner, name, args, out, err, status, argv0=None, fixture=False):
+def run_case(runner, name, args, out, err, status, argv0=None, fixture=False, created=None):
+    """Runs one row of a table; every file of the directory must be left as it was, and the
+    files `created` names (a map of name to bytes) must be there too."""
     failures = []
     shown = argv0 or runner.shown
     actual = runner.run(args, argv0, fixture=fixture)
-    if isinstance(out, re.Pattern) and runner.crlf:
-        out = re.compile(out.pattern.replace(rb"\n", rb"\r\n"))
+    expected = []
+    for text in (out, err):
+        if isinstance(text, re.Pattern):
+            expected.append(re.compile(text.pattern.replace(rb"\n", rb"\r\n")) if runner.crlf
+                            else text)
+        else:
+            expected.append(runner.expected(text, shown))
     check(name + " (status)", actual[0], status, failures)
-    check(name + " (stdout)", actual[1], out if isinstance(out, re.Pattern)
-          else runner.expected(out, shown), failures)
-    check(name + " (stderr)", actual[2], runner.expected(err, shown), failures)
-    check(name + " (files unchanged)", actual[4] == actual[3], True, failures)
+    check(name + " (stdout)", actual[1], expected[0], failures)
+    check(name + " (stderr)", actual[2], expected[1], failures)
+    check(name + " (files)", actual[4], {**actual[3], **(created or {})}, failures)
     return failures
 
 
@@ -608,7 +742,13 @@ def run_all(runner, windows, sqlite_version, memory_limit=True):
     if DUCKDB:
         for name, args, out, err, status in DUCKDB_CASES:
             results.append((name, run_case(runner, name, args, out, err, status, fixture=True)))
+        for name, args, out, err, status, created in DUCKDB_REACH_CASES:
+            results.append((name, run_case(runner, name, args, out, err, status,
+                                           fixture=make_duckdb_reach_fixture, created=created)))
         results.append(("a DuckDB file held by another process", check_locked_file(runner)))
+        results.append(("a DuckDB file moved away as it is opened", check_vanished_file(runner)))
+        results.append(("DuckDB readers at once, one without write access",
+                        check_duckdb_readers(runner)))
         results.append(("a DuckDB sample on a full disk", check_duckdb_sample_on_full_disk(runner)))
     results.append(("samples of both formats compare as equal",
                     check_samples_across_formats(runner, windows)))
@@ -813,6 +953,73 @@ def check_locked_file(runner):
     return failures
 
 
+def check_vanished_file(runner):
+    """The database is moved away just after the program has looked at it and before DuckDB
+    opens it, which would otherwise make a new, empty database in its place. strace holds the
+    program up right after its nth open of the file (inotify tells when), while the file is
+    moved: the first open looks, for a SELECT; the fifth is the second look of a change, which
+    DuckDB opens first read-only, then for writing."""
+    if not shutil.which("strace"):
+        print("skip: a DuckDB file moved away as it is opened needs strace")
+        return []
+    failures = []
+    libc = ctypes.CDLL(None, use_errno=True)
+    for sql, nth in (("SELECT * FROM t", 1), ("INSERT INTO t VALUES (2)", 5)):
+        with tempfile.TemporaryDirectory() as work:
+            path = os.path.join(work, "x.duckdb")
+            DUCKDB.make(path, "CREATE TABLE t (a INTEGER)")
+            watch = libc.inotify_init1(os.O_CLOEXEC)
+            libc.inotify_add_watch(watch, path.encode(), 0x20)  # IN_OPEN
+            process = subprocess.Popen(
+                ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=openat", "-P", path, "-e",
+                 f"inject=openat:delay_exit=1000000:when={nth}", runner.program]
+                + duckdb("--query", path, sql), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            opens, deadline = 0, time.monotonic() + 30
+            while opens < nth and select.select([watch], [], [], deadline - time.monotonic())[0]:
+                opens += len(os.read(watch, 4096)) // 16  # one inotify_event per open
+            os.close(watch)
+            check(f"moved away: {sql} (opens seen)", opens >= nth, True, failures)
+            os.rename(path, path + ".moved")
+            out, err = process.communicate(timeout=60)
+            check(f"moved away: {sql} (status, stdout)", (process.returncode, out), (1, b""),
+                  failures)
+            check(f"moved away: {sql} (stderr)", err,
+                  b"Query Error: unable to open database file: " + path.encode() + b"\n", failures)
+            check(f"moved away: {sql} (files)", os.listdir(work), ["x.duckdb.moved"], failures)
+    return failures
+
+
+def check_duckdb_readers(runner):
+    """SQL that only reads opens the file read-only: while an export is held up by a full pipe,
+    queries read the same file, one of them as a user who may not write it."""
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        os.chmod(work, 0o755)
+        path = os.path.join(work, "r.duckdb")
+        DUCKDB.make(path, "CREATE TABLE t AS SELECT range AS i, repeat('x', 100) AS s "
+                          "FROM range(100000)")
+        os.chmod(path, 0o644)
+        before = snapshot(work)
+        export = subprocess.Popen([runner.program] + duckdb("--export-csv", path, "t"),
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        export.stdout.read(65536)  # the export now waits with the rest of the table
+        users = [None]
+        if os.geteuid() == 0 and shutil.which("setpriv"):
+            users.append(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"])
+        for user in users:
+            query = subprocess.run((user or []) + [runner.program] + duckdb(
+                "--query", path, "SELECT count(*) AS n, max(i) AS top FROM t"),
+                capture_output=True, timeout=60)
+            check(f"reader {user} (status, stderr)", (query.returncode, query.stderr), (0, b""),
+                  failures)
+            check(f"reader {user} (stdout)", report(b"n\ttop", b"100000\t99999")
+                  .fullmatch(query.stdout) is not None, True, failures)
+        export.stdout.read()
+        check("held export (status)", export.wait(timeout=60), 0, failures)
+        check("readers (files unchanged)", snapshot(work), before, failures)
+    return failures
+
+
 def check_duckdb_sample_on_full_disk(runner):
     """A file system too small for the sample: the sample fails in one line and leaves no file,
     neither the database nor its log. Needs the right to mount a tmpfs."""
@@ -848,6 +1055,16 @@ def check_samples_across_formats(runner, windows):
         status, out, err, _, _ = runner.run(auto("--query", duck, "SELECT count(*) FROM order_lines"))
         check("count of the DuckDB sample (stdout)", re.sub(rb"in [0-9.e+-]+ ms", b"in T ms", out),
               runner.expected("Executed in T ms (1 rows):\ncount_star()\n749795\n", ""), failures)
+        # Whatever DuckDB is asked to print, the streams hold only the report; the SQL reaches
+        # the files it names.
+        for sql, rows in (("CALL enable_logging(storage='stdout'); SELECT 1 AS n", "n\n1\n"),
+                          ("CALL enable_profiling(); SELECT 1 AS n", "n\n1\n"),
+                          ("COPY (SELECT 7 AS n) TO 'n.parquet'; SELECT * FROM 'n.parquet'",
+                           "n\n7\n")):
+            status, out, err, _, _ = runner.run(duckdb("--query", duck, sql))
+            check(f"{sql} (status, stderr)", (status, err), (0, b""), failures)
+            check(f"{sql} (stdout)", re.sub(rb"in [0-9.e+-]+ ms", b"in T ms", out),
+                  runner.expected("Executed in T ms (1 rows):\n" + rows, ""), failures)
         for first, second in ((lite, duck), (duck, lite)):
             status, out, err, _, _ = runner.run(auto("--diff", first, second))
             check(f"diff {first} {second} (status)", status, 0, failures)
@@ -949,6 +1166,8 @@ def main():
         DUCKDB = DuckDb(os.path.join(os.path.dirname(runner.program), library_name(False)))
     results = run_all(runner, options.windows, options.sqlite_version,
                       not options.no_memory_limit)
+    if REACH_TEMPLATE:
+        shutil.rmtree(REACH_TEMPLATE)
     failed = [(name, failures) for name, failures in results if failures]
     for name, failures in failed:
         print(f"FAIL {name}")

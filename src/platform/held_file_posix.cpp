@@ -40,8 +40,8 @@ std::string HeldFile::FirstBytes(size_t count) const {
   std::string bytes(count, '\0');
   size_t done = 0;
   while (kind_ == Kind::kRegular && done < count) {
-    const ssize_t read =
-        pread(static_cast<int>(handle_), bytes.data() + done, count - done, static_cast<off_t>(done));
+    const ssize_t read = pread(static_cast<int>(handle_), bytes.data() + done, count - done,
+                               static_cast<off_t>(done));
     if (read <= 0) break;
     done += static_cast<size_t>(read);
   }

@@ -66,11 +66,10 @@ HeldFile::~HeldFile() {
 std::string HeldFile::FirstBytes(size_t count) const {
   std::string bytes(count, '\0');
   DWORD done = 0;
-  const HANDLE file =
-      kind_ != Kind::kRegular
-          ? INVALID_HANDLE_VALUE
-          : CreateFileW(WidenedFromCodePage(path_).c_str(), GENERIC_READ, kShareAll, nullptr,
-                        OPEN_EXISTING, 0, nullptr);
+  const HANDLE file = kind_ != Kind::kRegular
+                          ? INVALID_HANDLE_VALUE
+                          : CreateFileW(WidenedFromCodePage(path_).c_str(), GENERIC_READ, kShareAll,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     if (!ReadFile(file, bytes.data(), static_cast<DWORD>(count), &done, nullptr)) done = 0;
     CloseHandle(file);

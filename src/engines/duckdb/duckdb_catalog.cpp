@@ -13,15 +13,15 @@ namespace {
 // The user's own objects of the opened file: not DuckDB's internal ones, not temporary ones,
 // not those of other attached databases. Every function is named with the catalog of DuckDB's
 // own, so that no macro of the file can answer in its place.
-#define CORVENMARK_OWN_OBJECTS(kind)                                              \
-  "FROM system.main.duckdb_" kind "() "                                           \
-  "WHERE database_name = system.main.current_database() AND NOT internal AND NOT temporary"
 const char kTablesSql[] =
-    "SELECT database_name, schema_name, table_name, sql " CORVENMARK_OWN_OBJECTS("tables");
+    "SELECT database_name, schema_name, table_name, sql FROM system.main.duckdb_tables() "
+    "WHERE database_name = system.main.current_database() AND NOT internal AND NOT temporary";
 const char kTablesAndViewsSql[] =
-    "SELECT database_name, schema_name, table_name, sql " CORVENMARK_OWN_OBJECTS("tables")
-    " UNION ALL SELECT database_name, schema_name, view_name, sql " CORVENMARK_OWN_OBJECTS("views");
-#undef CORVENMARK_OWN_OBJECTS
+    "SELECT database_name, schema_name, table_name, sql FROM system.main.duckdb_tables() "
+    "WHERE database_name = system.main.current_database() AND NOT internal AND NOT temporary "
+    "UNION ALL "
+    "SELECT database_name, schema_name, view_name, sql FROM system.main.duckdb_views() "
+    "WHERE database_name = system.main.current_database() AND NOT internal AND NOT temporary";
 
 const char kColumnsSql[] =
     "SELECT schema_name, table_name, column_name, data_type, CAST(is_nullable AS VARCHAR), "
@@ -71,7 +71,8 @@ bool ReadColumns(duckdb_connection connection, const std::vector<CatalogTable>& 
 
 bool CountRows(duckdb_connection connection, const CatalogTable& table, int64_t& count,
                std::string& error) {
-  const std::string sql = "SELECT CAST(system.main.count(*) AS VARCHAR) FROM " + QualifiedName(table);
+  const std::string sql =
+      "SELECT CAST(system.main.count(*) AS VARCHAR) FROM " + QualifiedName(table);
   return ForEachTextRow(
       connection, sql.c_str(),
       [&](const CellView* cells) { count = std::stoll(std::string(cells[0].text)); }, error);

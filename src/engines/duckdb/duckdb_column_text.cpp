@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <string_view>
 
 namespace Corvenmark {
 namespace {
@@ -74,6 +76,47 @@ uint64_t UnsignedAt(const void* data, duckdb_type type, size_t row) {
   }
 }
 
+// Writes `value` as DuckDB writes a DOUBLE: the fewest digits that read back to the same value,
+// in fixed notation with at least one digit after the point when the decimal exponent is from -4
+// to 15 (100.0, 0.0001), in scientific notation otherwise (1e+16, 2.5e-07). `buffer` has room
+// for 48 characters. (DuckDB writes a FLOAT with digits of its own choosing, so it casts those.)
+CellView WriteDouble(char* buffer, double value) {
+  if (std::isnan(value)) return {"nan"};
+  if (std::isinf(value)) return {value < 0 ? "-inf" : "inf"};
+  char scientific[48];
+  const auto written = std::to_chars(scientific, scientific + sizeof scientific, value,
+                                     std::chars_format::scientific);
+  const std::string_view text(scientific, static_cast<size_t>(written.ptr - scientific));
+  const size_t e = text.find('e');
+  int exponent = 0;
+  std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(),
+                  exponent);
+  if (exponent < -4 || exponent >= 16) {
+    std::copy(text.begin(), text.end(), buffer);
+    return {{buffer, text.size()}};
+  }
+  const bool negative = text[0] == '-';
+  std::string_view mantissa = text.substr(negative ? 1 : 0, e - (negative ? 1 : 0));
+  char digits[24];
+  size_t count = 0;
+  for (const char c : mantissa) {
+    if (c != '.') digits[count++] = c;
+  }
+  char* out = buffer;
+  if (negative) *out++ = '-';
+  if (exponent < 0) {
+    out = std::copy_n("0.0000", 1 - exponent, out);
+    out = std::copy_n(digits, count, out);
+  } else {
+    const size_t integerDigits = static_cast<size_t>(exponent) + 1;
+    for (size_t i = 0; i < integerDigits; ++i) *out++ = i < count ? digits[i] : '0';
+    *out++ = '.';
+    out = count > integerDigits ? std::copy(digits + integerDigits, digits + count, out)
+                                : std::copy_n("0", 1, out);
+  }
+  return {{buffer, static_cast<size_t>(out - buffer)}};
+}
+
 }  // namespace
 
 bool WritesOwnText(duckdb_type type) {
@@ -91,6 +134,7 @@ bool WritesOwnText(duckdb_type type) {
     case DUCKDB_TYPE_UBIGINT:
     case DUCKDB_TYPE_UHUGEINT:
     case DUCKDB_TYPE_DECIMAL:
+    case DUCKDB_TYPE_DOUBLE:
       return true;
     default:
       return false;
@@ -135,6 +179,8 @@ CellView ColumnText::Cell(size_t row) {
       const auto written = std::to_chars(buffer_, end, UnsignedAt(data_, format_.type, row));
       return {{buffer_, static_cast<size_t>(written.ptr - buffer_)}};
     }
+    case DUCKDB_TYPE_DOUBLE:
+      return WriteDouble(buffer_, static_cast<const double*>(data_)[row]);
     case DUCKDB_TYPE_UHUGEINT: {
       const auto& value = static_cast<const duckdb_uhugeint*>(data_)[row];
       const Unsigned128 bits = (static_cast<Unsigned128>(value.upper) << 64) | value.lower;

@@ -18,9 +18,10 @@ struct ColumnFormat {
 };
 
 /// True for the types whose text the program writes itself, the text that DuckDB's
-/// CAST(value AS VARCHAR) gives: VARCHAR, BOOLEAN, the integers and DECIMAL. DuckDB's own cast is
-/// slow for some of them (a wide DECIMAL most of all) and needs a second pass over the rows for
-/// all of them; every other type is cast to VARCHAR by DuckDB.
+/// CAST(value AS VARCHAR) gives: VARCHAR, BOOLEAN, the integers, DECIMAL and DOUBLE.
+/// DuckDB's own cast is slow for some of them (a wide DECIMAL most of all) and needs a second
+/// pass over the rows, and a database of its own, for all of them; every other type is cast to
+/// VARCHAR by DuckDB.
 bool WritesOwnText(duckdb_type type);
 
 /// The format of a column of `type`, which WritesOwnText accepts.

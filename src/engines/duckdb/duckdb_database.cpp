@@ -26,7 +26,7 @@ std::string CheckExistingFile(const std::string& path, const HeldFile& file) {
     }
   }
   if (KindOfPath(path + kSpillDirectory) == PathKind::kLink) {
-    return path + kSpillDirectory + ": a link, where DuckDB writes only a directory of its own";
+    return path + kSpillDirectory + ": a symbolic link, which DuckDB would follow";
   }
   if (FormatOfHeader(file.FirstBytes(16)) != DatabaseFormat::kDuckDb) {
     return "file is not a DuckDB database: " + path;
@@ -208,7 +208,9 @@ OpenedDuckDb OpenDuckDb(const std::string& path, DuckDbOpenMode mode, DuckDbSql 
     const HeldFile madeAtOpen(path);
     const bool wasOpened = opened.database != nullptr;
     opened = OpenedDuckDb();
-    if (wasOpened && mode == DuckDbOpenMode::kReadWrite) RemoveDatabaseMadeInPlaceOf(path, madeAtOpen);
+    if (wasOpened && mode == DuckDbOpenMode::kReadWrite) {
+      RemoveDatabaseMadeInPlaceOf(path, madeAtOpen);
+    }
     return NotOpened("unable to open database file: " + path);
   }
   return opened;

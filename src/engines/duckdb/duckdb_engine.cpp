@@ -128,7 +128,7 @@ bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbT
   const idx_t count = ExtractStatements(connection, sql, extracted, error);
   for (idx_t i = 0; i < count; ++i) {
     // The statements before this one may have changed how values read.
-    if (i > 0 && !cells.FollowSettingsOf(connection, error)) return false;
+    if (i > 0) cells.FollowSettingsOf(connection);
     duckdb_prepared_statement rawStatement = nullptr;
     const duckdb_state prepared =
         api.duckdb_prepare_extracted_statement(connection, extracted.get(), i, &rawStatement);
@@ -267,11 +267,10 @@ QueryOutcome DuckDbEngine::RunQuery(const std::string& dbPath, const std::string
   const OpenedDuckDb opened = OpenForQuery(dbPath, sql);
   if (!opened.database) return Failure<QueryOutcome>(opened.errorMessage);
   QueryOutcome outcome;
-  const std::unique_ptr<DuckDbTextCells> cells = DuckDbTextCells::Create(outcome.errorMessage);
-  if (!cells) return outcome;
+  DuckDbTextCells cells;
 
   const auto start = std::chrono::steady_clock::now();
-  outcome.success = RunStatements(opened.connection.get(), sql, *cells, rows, outcome);
+  outcome.success = RunStatements(opened.connection.get(), sql, cells, rows, outcome);
   const auto stop = std::chrono::steady_clock::now();
   if (outcome.success) outcome.errorMessage = EndOpenTransaction(opened.connection.get());
   EndQueryLeftBegun(opened.connection.get());

@@ -8,18 +8,19 @@
 namespace Corvenmark {
 
 /// An engine over DuckDB files, through the DuckDB library that the program loads when this
-/// engine is first used. Only `RunQuery` may change a database, and only
-/// `CreateSampleBenchmarkDb` creates one; every other operation opens its file read-only and
-/// leaves it, its write-ahead log and their directory as they were. Failures travel in the
-/// result, never as exceptions.
+/// engine is first used. Only `RunQuery` may change a database, or run the user's SQL, and only
+/// `CreateSampleBenchmarkDb` creates one; every other operation runs only the program's own SQL,
+/// sealed (DuckDbSql::kProgram), opens its file read-only and leaves it, its write-ahead log and
+/// their directory as they were. Failures travel in the result, never as exceptions.
 class DuckDbEngine {
  public:
   DuckDbEngine() = delete;
 
   /// Empty when the library is loaded; otherwise why it could not be.
   static std::string WhyUnavailable();
-  /// Runs every statement of `sql` in order on an existing database. SQL that leaves a
-  /// transaction open fails, and the transaction is rolled back.
+  /// Runs every statement of `sql` in order on an existing database, with DuckDB's own powers
+  /// (DuckDbSql::kUser): read-only when every statement only reads, read-write otherwise. SQL
+  /// that leaves a transaction open fails, and the transaction is rolled back.
   static QueryOutcome RunQuery(const std::string& dbPath, const std::string& sql, RowSink& rows);
   /// Every base table of the database, in byte order of its name: a table of the main schema by
   /// its own name, any other as "schema.table".

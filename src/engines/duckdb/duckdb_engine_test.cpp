@@ -135,6 +135,16 @@ TEST_F(DuckDbEngineTest, CellsAreDuckDbsOwnTextOfEveryType) {
       {"1e100::DOUBLE", "1e+100"},
       {"0.1::FLOAT", "0.1"},
       {"'-inf'::DOUBLE", "-inf"},
+      {"'inf'::DOUBLE", "inf"},
+      {"'nan'::DOUBLE", "nan"},
+      {"-0.0::DOUBLE", "-0.0"},
+      {"100::DOUBLE", "100.0"},
+      {"1e15::DOUBLE", "1000000000000000.0"},
+      {"1e16::DOUBLE", "1e+16"},
+      {"-0.0001::DOUBLE", "-0.0001"},
+      {"0.00001234::DOUBLE", "1.234e-05"},
+      {"5e-324::DOUBLE", "5e-324"},
+      {"1.7976931348623157e308::DOUBLE", "1.7976931348623157e+308"},
       {"'tab\there, \"quoted\"'", "tab\there, \"quoted\""},
       {"'ünïcode ☃'", "ünïcode ☃"},
       {"''", ""},
@@ -148,6 +158,14 @@ TEST_F(DuckDbEngineTest, CellsAreDuckDbsOwnTextOfEveryType) {
     EXPECT_EQ(result.rows[0].at(0), c.text) << c.expression;
     EXPECT_EQ(result.rows[0].at(0), result.rows[0].at(1)) << c.expression;
   }
+
+  // Doubles of every magnitude, beside DuckDB's own text of them.
+  const QueryRun doubles = Query(db,
+                                 "SELECT d, CAST(d AS VARCHAR) FROM (SELECT (random() - 0.5) * "
+                                 "pow(10, floor(random() * 600 - 300)) AS d FROM range(4000))");
+  ASSERT_TRUE(doubles.success) << doubles.errorMessage;
+  ASSERT_EQ(doubles.rows.size(), 4000u);
+  for (const std::vector<std::string>& row : doubles.rows) EXPECT_EQ(row.at(0), row.at(1));
 
   // Columns written by the program and cast by DuckDB side by side, over many chunks, in a
   // query and in an export.
@@ -323,8 +341,7 @@ TEST_F(DuckDbEngineTest, QueryReachesFilesItNamesButNoExtensionOrLockedSetting) 
       {"SET enable_progress_bar = true", kLocked},
       {"SET lock_configuration = false", kLocked},
       {"SET threads = 4; SET memory_limit = '1GB'", ""},
-      {"ATTACH " + QuotedDuckDbText(PathOf("other.duckdb")) + " AS other (READ_ONLY); "
-       "SELECT * FROM other.o", ""},
+      {"ATTACH " + QuotedDuckDbText(PathOf("other.duckdb")) + " AS o; SELECT * FROM o.o", ""},
       {"COPY t TO " + csv, ""},
       {"SELECT * FROM read_csv(" + csv + ")", ""},
   };
@@ -334,10 +351,10 @@ TEST_F(DuckDbEngineTest, QueryReachesFilesItNamesButNoExtensionOrLockedSetting) 
     EXPECT_EQ(result.errorMessage.rfind(c.message, 0), 0u) << c.sql << ": " << result.errorMessage;
   }
   // DuckDB's own threads and memory limit, not those of the program's own reads.
-  const QueryRun settings = Query(
-      db,
-      "SET TimeZone = 'UTC'; SELECT current_setting('threads') = 1, "
-      "current_setting('memory_limit') = '128.0 MiB', current_setting('TimeZone')");
+  const QueryRun settings =
+      Query(db,
+            "SET TimeZone = 'UTC'; SELECT current_setting('threads') = 1, "
+            "current_setting('memory_limit') = '128.0 MiB', current_setting('TimeZone')");
   ASSERT_TRUE(settings.success) << settings.errorMessage;
   EXPECT_EQ(settings.rows.at(0).at(2), "UTC");
   if (std::thread::hardware_concurrency() > 1) {

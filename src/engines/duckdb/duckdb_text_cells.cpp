@@ -70,52 +70,52 @@ bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& err
   return EndedWell(result, error);
 }
 
-DuckDbTextCells::DuckDbTextCells(OpenedDuckDb caster) : caster_(std::move(caster)) {}
-
-std::unique_ptr<DuckDbTextCells> DuckDbTextCells::Create(std::string& error) {
-  const DuckDbApi& api = *DuckDb();
-  OpenedDuckDb caster = OpenPrivateDuckDb();
-  if (!caster.database) {
-    error = caster.errorMessage;
-    return nullptr;
-  }
-  const duckdb_connection connection = caster.connection.get();
-  std::unique_ptr<DuckDbTextCells> cells(new DuckDbTextCells(std::move(caster)));
-  duckdb_table_function function = api.duckdb_create_table_function();
-  api.duckdb_table_function_set_name(function, kFunctionName);
-  api.duckdb_table_function_set_extra_info(function, cells.get(), nullptr);
-  api.duckdb_table_function_set_bind(function, Bind);
-  api.duckdb_table_function_set_init(function, Init);
-  api.duckdb_table_function_set_function(function, Scan);
-  const duckdb_state registered = api.duckdb_register_table_function(connection, function);
-  api.duckdb_destroy_table_function(&function);
-  if (registered != DuckDBSuccess) {
-    error = "unable to register the table function " + std::string(kFunctionName);
-    return nullptr;
-  }
-  return cells;
-}
-
-bool DuckDbTextCells::FollowSettingsOf(duckdb_connection source, std::string& error) {
-  std::string timeZone;
-  std::string calendar;
+void DuckDbTextCells::FollowSettingsOf(duckdb_connection source) {
   const auto readSettings = [&](const CellView* cells) {
-    timeZone = cells[0].text;
-    calendar = cells[1].text;
+    timeZone_ = cells[0].text;
+    calendar_ = cells[1].text;
   };
   // A library built without ICU has neither setting, and nothing to follow.
   std::string unknownSettings;
-  if (!ForEachTextRow(source, kSettingsSql, readSettings, unknownSettings)) return true;
-  if (timeZone == timeZone_ && calendar == calendar_) return true;
-  const std::string sql = "SET SESSION TimeZone = " + QuotedDuckDbText(timeZone) +
-                          "; SET SESSION Calendar = " + QuotedDuckDbText(calendar);
+  ForEachTextRow(source, kSettingsSql, readSettings, unknownSettings);
+}
+
+// The database that casts is made when a result first needs it; most results do not.
+bool DuckDbTextCells::ReadyCaster(std::string& error) {
+  const DuckDbApi& api = *DuckDb();
+  if (!caster_.database) {
+    caster_ = OpenPrivateDuckDb();
+    if (!caster_.database) {
+      error = caster_.errorMessage;
+      return false;
+    }
+    duckdb_table_function function = api.duckdb_create_table_function();
+    api.duckdb_table_function_set_name(function, kFunctionName);
+    api.duckdb_table_function_set_extra_info(function, this, nullptr);
+    api.duckdb_table_function_set_bind(function, Bind);
+    api.duckdb_table_function_set_init(function, Init);
+    api.duckdb_table_function_set_function(function, Scan);
+    const duckdb_state registered =
+        api.duckdb_register_table_function(caster_.connection.get(), function);
+    api.duckdb_destroy_table_function(&function);
+    if (registered != DuckDBSuccess) {
+      caster_ = OpenedDuckDb();
+      error = "unable to register the table function " + std::string(kFunctionName);
+      return false;
+    }
+  }
+  if (timeZone_.empty() || (timeZone_ == castTimeZone_ && calendar_ == castCalendar_)) {
+    return true;
+  }
+  const std::string sql = "SET SESSION TimeZone = " + QuotedDuckDbText(timeZone_) +
+                          "; SET SESSION Calendar = " + QuotedDuckDbText(calendar_);
   DuckDbResult result;
-  if (DuckDb()->duckdb_query(caster_.connection.get(), sql.c_str(), result.get()) != DuckDBSuccess) {
+  if (api.duckdb_query(caster_.connection.get(), sql.c_str(), result.get()) != DuckDBSuccess) {
     error = result.Error();
     return false;
   }
-  timeZone_ = timeZone;
-  calendar_ = calendar;
+  castTimeZone_ = timeZone_;
+  castCalendar_ = calendar_;
   return true;
 }
 
@@ -134,7 +134,7 @@ bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& 
     }
   }
   if (castColumns_.empty()) return StreamResultDirectly(result, rows, error);
-  if (!rows.BeginResult(ColumnNames(result))) return false;
+  if (!ReadyCaster(error) || !rows.BeginResult(ColumnNames(result))) return false;
 
   duckdb_prepared_statement raw = nullptr;
   casting_ = true;

@@ -1,7 +1,6 @@
 #ifndef CORVENMARK_DUCKDB_TEXT_CELLS_H_
 #define CORVENMARK_DUCKDB_TEXT_CELLS_H_
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,22 +24,20 @@ bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& err
 /// how a value reads (time zone and calendar) from the connection whose results it casts.
 class DuckDbTextCells {
  public:
-  /// Null, with `error` set, when the database that casts cannot be made.
-  static std::unique_ptr<DuckDbTextCells> Create(std::string& error);
-
+  DuckDbTextCells() = default;
   DuckDbTextCells(const DuckDbTextCells&) = delete;
   DuckDbTextCells& operator=(const DuckDbTextCells&) = delete;
 
   /// Takes on `source`'s time zone and calendar, as they are now. Call it before `source` runs
   /// a statement whose result is streamed, once earlier statements may have changed them.
-  bool FollowSettingsOf(duckdb_connection source, std::string& error);
+  void FollowSettingsOf(duckdb_connection source);
 
   /// Reads `result` to its end: its column names to `rows.BeginResult`, then every row.
   /// Returns false when the result fails (with `error` set) or `rows` stops it (`error` empty).
   bool Stream(duckdb_result& result, RowSink& rows, std::string& error);
 
  private:
-  explicit DuckDbTextCells(OpenedDuckDb caster);
+  bool ReadyCaster(std::string& error);
   bool CastChunk(duckdb_prepared_statement cast, duckdb_data_chunk chunk, RowSink& rows,
                  std::string& error);
 
@@ -48,14 +45,16 @@ class DuckDbTextCells {
   static void Init(duckdb_init_info info) noexcept;
   static void Scan(duckdb_function_info info, duckdb_data_chunk output) noexcept;
 
-  OpenedDuckDb caster_;
+  OpenedDuckDb caster_;                ///< Made when a result first needs a cast.
   std::vector<ColumnFormat> formats_;  ///< Of every column of the result being streamed.
   std::vector<size_t> castColumns_;    ///< The columns DuckDB casts, in order.
   std::vector<DuckDbType> castTypes_;  ///< Their types.
   bool casting_ = false;  ///< True while the cast is prepared: the one time the function binds.
   duckdb_data_chunk chunk_ = nullptr;  ///< The chunk being cast, which the table function yields.
-  std::string timeZone_;               ///< As set on `caster_`; empty for its default.
+  std::string timeZone_;  ///< As the results' connection has it; empty while it has its default.
   std::string calendar_;
+  std::string castTimeZone_;  ///< As set on `caster_`; empty for its default.
+  std::string castCalendar_;
 };
 
 }  // namespace Corvenmark
