@@ -3,53 +3,38 @@
 #include <unistd.h>
 
 #include <iostream>
-#include <streambuf>
 
+#include "draining_buffer.h"
 #include "standard_streams.h"
 
 namespace Corvenmark {
 namespace {
 
 // Writes to a descriptor of the program's own, which no library knows of.
-class DescriptorBuffer : public std::streambuf {
+class DescriptorBuffer : public DrainingBuffer {
  public:
-  explicit DescriptorBuffer(int fd) : fd_(fd) { setp(bytes_, bytes_ + sizeof bytes_); }
+  explicit DescriptorBuffer(int fd) : fd_(fd) {}
   ~DescriptorBuffer() override {
     Drain();
     if (fd_ >= 0) close(fd_);
   }
 
- protected:
-  int_type overflow(int_type c) override {
-    if (!Drain()) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
-  }
-
-  int sync() override { return Drain() ? 0 : -1; }
-
  private:
   // A failed write leaves errno as write set it, for the error line that reports it.
-  bool Drain() {
+  bool Drain() override {
     const char* next = pbase();
-    while (next < pptr()) {
-      const ssize_t written = write(fd_, next, static_cast<size_t>(pptr() - next));
+    const char* const end = pptr();
+    Empty();
+    while (next < end) {
+      const ssize_t written = write(fd_, next, static_cast<size_t>(end - next));
       if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) {
-        setp(bytes_, bytes_ + sizeof bytes_);
-        return false;
-      }
+      if (written <= 0) return false;
       next += written;
     }
-    setp(bytes_, bytes_ + sizeof bytes_);
     return true;
   }
 
   int fd_;
-  char bytes_[65536];
 };
 
 bool gStreamsOwned = false;

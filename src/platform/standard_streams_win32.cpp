@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
-#include <streambuf>
 #include <string>
 
+#include "draining_buffer.h"
 #include "standard_streams.h"
 #include "utf8_decoder.h"
 
@@ -17,11 +17,9 @@ namespace {
 // A console shows the bytes a program writes in its own code page (437, 850, ...), which is
 // not UTF-8 and which the program must not change for the programs that run after it. Text
 // written as UTF-16 reads right in any of them.
-class ConsoleBuffer : public std::streambuf {
+class ConsoleBuffer : public DrainingBuffer {
  public:
-  explicit ConsoleBuffer(HANDLE console) : console_(console) {
-    setp(bytes_, bytes_ + sizeof bytes_);
-  }
+  explicit ConsoleBuffer(HANDLE console) : console_(console) {}
 
   ~ConsoleBuffer() override {
     Drain();
@@ -30,25 +28,13 @@ class ConsoleBuffer : public std::streambuf {
     WriteAll();
   }
 
- protected:
-  int_type overflow(int_type c) override {
-    if (!Drain()) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(c);
-      pbump(1);
-    }
-    return traits_type::not_eof(c);
-  }
-
-  int sync() override { return Drain() ? 0 : -1; }
-
  private:
   // Writes every character that the buffered bytes complete; the start of one cut off at the
   // end of the buffer waits in the decoder for the next bytes.
-  bool Drain() {
+  bool Drain() override {
     text_.clear();
     decoder_.Decode(std::string_view(pbase(), static_cast<size_t>(pptr() - pbase())), text_);
-    setp(bytes_, bytes_ + sizeof bytes_);
+    Empty();
     return WriteAll();
   }
 
@@ -71,7 +57,6 @@ class ConsoleBuffer : public std::streambuf {
   HANDLE console_;
   Utf8Decoder decoder_;
   std::u16string text_;
-  char bytes_[4096];
 };
 
 std::unique_ptr<ConsoleBuffer> ConsoleFor(DWORD standardHandle) {
