@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
 
@@ -174,16 +175,24 @@ const Command kCommands[] = {
     {"--diff", 4, RunDiff, "Diff"},
 };
 
-int RunOne(const Command& command, const Invocation& run) {
+}  // namespace
+
+int RunCatchingEverything(std::ostream& err, const char* errorName,
+                          const std::function<int()>& command) {
+  std::string message;
   try {
-    return command.run(run);
+    return command();
   } catch (const std::bad_alloc&) {
     // Memory ran out while a result was built: a failure like any other, not a crash.
-    return ReportFailure(run, "out of memory");
+    message = "out of memory";
+  } catch (const std::exception& failure) {
+    message = failure.what();
+  } catch (...) {
+    message = "unexpected failure";
   }
+  WriteErrorLine(err, errorName, message);
+  return 1;
 }
-
-}  // namespace
 
 int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   const char* programName = argc > 0 ? argv[0] : nullptr;
@@ -209,8 +218,8 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   for (const Command& command : kCommands) {
     if (optionIndex < argc && argcFromOption >= command.leastArgc &&
         std::strcmp(argv[optionIndex], command.option) == 0) {
-      return RunOne(command, {*engine, programName, argv + optionIndex, out, err,
-                              command.errorName});
+      const Invocation run{*engine, programName, argv + optionIndex, out, err, command.errorName};
+      return RunCatchingEverything(err, command.errorName, [&] { return command.run(run); });
     }
   }
   WriteUsage(out, programName);

@@ -1,6 +1,7 @@
 #ifndef CORVENMARK_COMMAND_LINE_H_
 #define CORVENMARK_COMMAND_LINE_H_
 
+#include <functional>
 #include <ostream>
 
 namespace Corvenmark {
@@ -11,6 +12,12 @@ namespace Corvenmark {
 /// arguments follow it. Anything else gets the usage text and status 1. Reports go to `out`;
 /// error lines go to `err`.
 int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+/// Runs `command` and returns its status. Failures travel in results, but an exception that
+/// still gets out (memory running out, a number no engine expected, a library's own) becomes one
+/// line "<errorName> Error: <what>" on `err` and status 1 instead of ending the program.
+int RunCatchingEverything(std::ostream& err, const char* errorName,
+                          const std::function<int()>& command);
 
 /// Flushes the report and returns `status`, or writes a "Write Error" line to `err` and returns
 /// 1 when the report could not be written in full, so that a lost report never passes for

@@ -6,7 +6,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -113,6 +115,25 @@ TEST(CommandLine, AutoPicksTheEngineByTheFilesFirstBytes) {
     EXPECT_NE(run.err.find(c.err), std::string::npos) << c.path << ": " << run.err;
   }
   std::filesystem::remove_all(dir);
+}
+
+TEST(RunCatchingEverything, AnyExceptionIsOneErrorLineAndStatusOne) {
+  const struct {
+    std::function<int()> command;
+    std::string line;
+    int status;
+  } cases[] = {
+      {[] { return 0; }, "", 0},
+      {[]() -> int { throw std::bad_alloc(); }, "Schema Error: out of memory\n", 1},
+      {[] { return static_cast<int>(std::stoll("x")); }, "Schema Error: stoll\n", 1},
+      {[]() -> int { throw std::runtime_error("two\nlines"); }, "Schema Error: two\\nlines\n", 1},
+      {[]() -> int { throw 42; }, "Schema Error: unexpected failure\n", 1},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream err;
+    EXPECT_EQ(RunCatchingEverything(err, "Schema", c.command), c.status) << c.line;
+    EXPECT_EQ(err.str(), c.line);
+  }
 }
 
 TEST(FinishOutput, PassesStatusThroughWhenTheReportWasWritten) {

@@ -34,9 +34,11 @@ bool IsSomethingElseThanAFile(const std::string& path);
 struct FileStamp {
   bool exists = false;
   int64_t size = 0;
-  int64_t modifiedNs = 0;
+  /// The time of the last change, in the platform's own units (nanoseconds since 1970, or
+  /// Windows' 100-nanosecond steps since 1601), compared only as it is.
+  uint64_t modified = 0;
   bool operator==(const FileStamp& other) const {
-    return exists == other.exists && size == other.size && modifiedNs == other.modifiedNs;
+    return exists == other.exists && size == other.size && modified == other.modified;
   }
 };
 

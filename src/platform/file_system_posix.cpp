@@ -85,7 +85,8 @@ FileStamp StampOf(const std::string& path) {
   if (stat(path.c_str(), &status) != 0) return stamp;
   stamp.exists = true;
   stamp.size = status.st_size;
-  stamp.modifiedNs = int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec;
+  stamp.modified = static_cast<uint64_t>(status.st_mtim.tv_sec) * 1000000000u +
+                   static_cast<uint64_t>(status.st_mtim.tv_nsec);
   return stamp;
 }
 

@@ -76,9 +76,8 @@ FileStamp StampOf(const std::string& path) {
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return stamp;
   stamp.exists = true;
   stamp.size = (int64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-  // Windows counts in 100-nanosecond steps.
-  stamp.modifiedNs = ((int64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
-                      data.ftLastWriteTime.dwLowDateTime) * 100;
+  stamp.modified =
+      (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
   return stamp;
 }
 

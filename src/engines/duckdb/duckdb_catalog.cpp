@@ -73,9 +73,12 @@ bool CountRows(duckdb_connection connection, const CatalogTable& table, int64_t&
                std::string& error) {
   const std::string sql =
       "SELECT CAST(system.main.count(*) AS VARCHAR) FROM " + QualifiedName(table);
-  return ForEachTextRow(
+  bool counted = false;
+  const bool read = ForEachTextRow(
       connection, sql.c_str(),
-      [&](const CellView* cells) { count = std::stoll(std::string(cells[0].text)); }, error);
+      [&](const CellView* cells) { counted = ReadInteger(cells[0], count); }, error);
+  if (read && !counted) error = "DuckDB gave no row count for " + QualifiedName(table);
+  return read && counted;
 }
 
 char FoldedCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }

@@ -1,5 +1,7 @@
 #include "duckdb_database.h"
 
+#include <charconv>
+
 #include "database_format.h"
 #include "duckdb_column_text.h"
 #include "duckdb_path.h"
@@ -270,6 +272,12 @@ bool ForEachTextRow(duckdb_connection connection, const char* sql,
     }
   }
   return true;
+}
+
+bool ReadInteger(const CellView& cell, int64_t& value) {
+  const char* const end = cell.text.data() + cell.text.size();
+  const auto read = std::from_chars(cell.text.data(), end, value);
+  return !cell.isNull && !cell.text.empty() && read.ec == std::errc() && read.ptr == end;
 }
 
 }  // namespace Corvenmark

@@ -118,6 +118,10 @@ std::string QuotedDuckDbText(const std::string& text);
 bool ForEachTextRow(duckdb_connection connection, const char* sql,
                     const std::function<void(const CellView* cells)>& row, std::string& error);
 
+/// Reads the whole of `cell` as a decimal integer; false for a null, an empty text, anything else
+/// or a number out of range.
+bool ReadInteger(const CellView& cell, int64_t& value);
+
 }  // namespace Corvenmark
 
 #endif  // CORVENMARK_DUCKDB_DATABASE_H_

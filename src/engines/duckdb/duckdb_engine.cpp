@@ -220,10 +220,9 @@ bool ReadStorage(duckdb_connection connection, DbDiagnostics& diagnostics, std::
       "CAST(free_blocks AS VARCHAR) FROM system.main.pragma_database_size() "
       "WHERE database_name = system.main.current_database()",
       [&](const CellView* cells) {
-        diagnostics.pageSize = std::stoll(std::string(cells[0].text));
-        diagnostics.pageCount = std::stoll(std::string(cells[1].text));
-        diagnostics.freelistCount = std::stoll(std::string(cells[2].text));
-        found = true;
+        found = ReadInteger(cells[0], diagnostics.pageSize) &&
+                ReadInteger(cells[1], diagnostics.pageCount) &&
+                ReadInteger(cells[2], diagnostics.freelistCount);
       },
       error);
   if (read && !found) error = "DuckDB reported no storage for the database";
