@@ -6,6 +6,7 @@
 
 #include "command_line.h"
 #include "corvenmark_gui.h"
+#include "interrupt.h"
 #include "reports.h"
 #include "standard_streams.h"
 
@@ -13,6 +14,7 @@ void PrintUsage(const char* programName) { Corvenmark::WriteUsage(std::cout, pro
 
 int main(int argc, char** argv) {
   const Corvenmark::StandardStreams streams;
+  Corvenmark::TakeFileSizeLimitAsAnError();
   int status = 0;
   if (argc <= 1 || std::strcmp(argv[1], "--gui") == 0) {
     // An empty argument vector leaves argv[0] null, which the usage text prints as no name.

@@ -736,6 +736,8 @@ def run_all(runner, windows, sqlite_version, memory_limit=True):
         if memory_limit:
             results.append(("out of memory is an error", check_out_of_memory(runner)))
         results.append(("an interrupted sample leaves nothing", check_interrupted_sample(runner)))
+        results.append(("the limit on a file's size is an error",
+                        check_file_size_limit(runner)))
         results.append(("a writer during a read without locks", check_writer_during_read(runner)))
         results.append(("a sample whose reader has gone", check_sample_to_closed_pipe(runner)))
     results.append(("a result larger than memory's share", check_spilled_query(runner, windows)))
@@ -877,21 +879,59 @@ def check_out_of_memory(runner):
 
 
 def check_interrupted_sample(runner):
-    """Ctrl-C in the middle of --sample: the process ends by the signal and leaves no file,
-    neither under the user's name nor under the temporary one."""
+    """Ctrl-C, or any other signal that ends a process, in the middle of --sample: the process
+    ends by the signal and leaves no file, neither under the user's name nor under the
+    temporary one."""
     failures = []
+    for engine, name, sent in (("sqlite", "s.db", signal.SIGINT), ("sqlite", "s.db", signal.SIGUSR1),
+                               ("duckdb", "s.duckdb", signal.SIGALRM)):
+        with tempfile.TemporaryDirectory() as work:
+            process = subprocess.Popen([runner.program, "--engine", engine, "--sample", name],
+                                       cwd=work, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+            deadline = time.monotonic() + 10
+            while not os.listdir(work) and time.monotonic() < deadline:
+                time.sleep(0.01)
+            label = f"{engine} sample ended by {sent.name}"
+            check(f"{label} (started)", len(os.listdir(work)) >= 1, True, failures)
+            process.send_signal(sent)
+            status = process.wait(timeout=30)
+            check(f"{label} (status)", status, -sent, failures)
+            check(f"{label} (stderr)", process.stderr.read(), b"", failures)
+            check(f"{label} (files)", os.listdir(work), [], failures)
+    return failures
+
+
+def check_file_size_limit(runner):
+    """Writes past the limit on a file's size (ulimit -f) fail with the command's error line
+    and leave nothing behind, rather than end the program by a signal."""
+    failures = []
+    limit = 2 << 20
+
+    def limited():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
     with tempfile.TemporaryDirectory() as work:
-        process = subprocess.Popen([runner.program, "--engine", "sqlite", "--sample", "s.db"],
-                                   cwd=work, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        deadline = time.monotonic() + 10
-        while not os.listdir(work) and time.monotonic() < deadline:
-            time.sleep(0.01)
-        check("interrupted sample (started)", len(os.listdir(work)), 1, failures)
-        process.send_signal(signal.SIGINT)
-        status = process.wait(timeout=30)
-        check("interrupted sample (status)", status, -signal.SIGINT, failures)
-        check("interrupted sample (stderr)", process.stderr.read(), b"", failures)
-        check("interrupted sample (files)", os.listdir(work), [], failures)
+        for engine, name, message in (
+                ("sqlite", "s.db", rb"Sample Error: disk I/O error: s.db\n"),
+                ("duckdb", "s.duckdb", rb"Sample Error: .*File too large.*: s.duckdb\n")):
+            sample = subprocess.run([runner.program, "--engine", engine, "--sample", name],
+                                    cwd=work, capture_output=True, timeout=120, preexec_fn=limited)
+            check(f"{engine} sample past the limit (status, stdout)",
+                  (sample.returncode, sample.stdout), (1, b""), failures)
+            check(f"{engine} sample past the limit (stderr)",
+                  re.fullmatch(message, sample.stderr) is not None, True, failures)
+            check(f"{engine} sample past the limit (files)", os.listdir(work), [], failures)
+        connection = sqlite3.connect(os.path.join(work, "big.db"))
+        connection.executescript("CREATE TABLE t (s); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+                                 "SELECT i + 1 FROM n WHERE i < 50000) "
+                                 "INSERT INTO t SELECT printf('%.100c', 'x') FROM n;")
+        connection.close()
+        with open(os.path.join(work, "out.csv"), "wb") as out:
+            export = subprocess.run([runner.program, "--engine", "sqlite", "--export-csv",
+                                     "big.db", "t"], cwd=work, stdout=out, stderr=subprocess.PIPE,
+                                    timeout=60, preexec_fn=limited)
+        check("export past the limit (status)", export.returncode, 1, failures)
+        check("export past the limit (stderr)", export.stderr, b"Write Error: File too large\n",
+              failures)
     return failures
 
 

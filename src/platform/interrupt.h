@@ -4,7 +4,8 @@
 namespace Corvenmark {
 
 /// While a long job runs that must clean up after itself when the user interrupts it (Ctrl-C,
-/// a termination request, a closed terminal or console), the interruption is only noted, so
+/// a termination request, a closed terminal or console, or any other signal that would end the
+/// process, such as SIGUSR1 or a limit on processor time), the interruption is only noted, so
 /// that the job can stop at its next step and undo its work; a write to a closed pipe fails
 /// instead of ending the process. Watches may nest. Each platform has its own definition.
 class InterruptWatch {
@@ -19,6 +20,10 @@ class InterruptWatch {
   /// True once the user asked the process to stop.
   static bool Requested();
 };
+
+/// From now on a write past the limit on a file's size (ulimit -f) fails, so that the command
+/// reports it in its error line and cleans up, rather than ending the process by a signal.
+void TakeFileSizeLimitAsAnError();
 
 }  // namespace Corvenmark
 

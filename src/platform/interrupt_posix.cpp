@@ -5,9 +5,12 @@
 namespace Corvenmark {
 namespace {
 
+// Every signal that ends a process by default and can be caught: the user's (Ctrl-C, kill, a
+// closed terminal), a program's (SIGUSR1, a timer) and the system's limits on processor time.
 // A closed pipe is watched too: a job that is still to report its result must learn that the
 // report could not be written, not die before it can clean up.
-const int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+const int kSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,   SIGUSR1, SIGUSR2,
+                        SIGALRM, SIGXCPU, SIGPROF, SIGVTALRM, SIGPIPE};
 const size_t kSignalCount = sizeof kSignals / sizeof kSignals[0];
 volatile sig_atomic_t gSignal = 0;
 struct sigaction gPrevious[kSignalCount];
@@ -37,5 +40,7 @@ InterruptWatch::~InterruptWatch() {
 }
 
 bool InterruptWatch::Requested() { return gSignal != 0; }
+
+void TakeFileSizeLimitAsAnError() { signal(SIGXFSZ, SIG_IGN); }
 
 }  // namespace Corvenmark

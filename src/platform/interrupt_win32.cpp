@@ -36,4 +36,7 @@ InterruptWatch::~InterruptWatch() {
 
 bool InterruptWatch::Requested() { return InterlockedCompareExchange(&gRequested, 0, 0) != 0; }
 
+// Windows has no limit on a file's size to signal.
+void TakeFileSizeLimitAsAnError() {}
+
 }  // namespace Corvenmark
