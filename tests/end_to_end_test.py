@@ -729,6 +729,15 @@ def run_all(runner, windows, sqlite_version, memory_limit=True):
         if not (windows and linux_only):
             results.append((name, run_case(runner, name, args, out, err, status,
                                            fixture=fixture_with_wal_states)))
+    if windows:
+        # Device names are no files, for every engine, and are never opened: COM1 would wait.
+        for device in ("COM1", "NUL", "CON"):
+            for engine in ("sqlite", "duckdb", "auto"):
+                name = f"{engine} given the device {device}"
+                results.append((name, run_case(runner, name, ["--engine", engine, "--schema",
+                                                              device], "",
+                                               f"Schema Error: {device}: not a regular file\n",
+                                               1)))
     results.append(("sqlite sample creates a database", check_sample_creates_database(runner)))
     results.append(("a sample whose report is lost leaves nothing", check_sample_to_full_device(runner)))
     if not windows:

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "file_system.h"
+#include "held_file.h"
 
 namespace Corvenmark {
 namespace {

@@ -25,11 +25,6 @@ bool PathExists(const std::string& path);
 /// Removes the file at `path`, if it can.
 void RemoveFile(const std::string& path);
 
-/// True when `path`, its links followed, names something that exists and is not a regular
-/// file: a directory, a pipe, a device. Opening a pipe to read a database would wait forever
-/// for a writer, and a device is no database either.
-bool IsSomethingElseThanAFile(const std::string& path);
-
 /// Enough of a file's state to tell whether anyone wrote to it, created it or removed it.
 struct FileStamp {
   bool exists = false;

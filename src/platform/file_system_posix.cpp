@@ -74,11 +74,6 @@ bool PathExists(const std::string& path) {
 
 void RemoveFile(const std::string& path) { unlink(path.c_str()); }
 
-bool IsSomethingElseThanAFile(const std::string& path) {
-  struct stat status;
-  return stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
-}
-
 FileStamp StampOf(const std::string& path) {
   struct stat status;
   FileStamp stamp;

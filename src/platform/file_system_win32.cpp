@@ -65,11 +65,6 @@ bool PathExists(const std::string& path) {
 
 void RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
 
-bool IsSomethingElseThanAFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 FileStamp StampOf(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   FileStamp stamp;

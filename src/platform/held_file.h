@@ -45,6 +45,14 @@ class HeldFile {
   uint64_t identity_ = 0;
 };
 
+/// True when `path`, its links followed, names something that exists and is not a regular file:
+/// a directory, a pipe, a device (on Windows also a device name such as COM1, NUL or CON, or a
+/// path in the device namespace, \\.\...). Reading a pipe would wait forever for a writer,
+/// and a device is no database either. The one check every engine makes.
+inline bool IsSomethingElseThanAFile(const std::string& path) {
+  return HeldFile(path).kind() == HeldFile::Kind::kOther;
+}
+
 }  // namespace Corvenmark
 
 #endif  // CORVENMARK_HELD_FILE_H_

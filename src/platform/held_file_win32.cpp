@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <string_view>
+
 #include "held_file.h"
 #include "wide_text.h"
 
@@ -20,6 +22,16 @@ bool IsDiskFile(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) {
          (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// A device name (COM1, NUL, CON, also as nul.txt on older Windows) or a path in the device
+// namespace (\\.\pipe\x) becomes a path in that namespace, which is never a file on a disk.
+// Known by its name, a device is never opened: opening one can wait for it forever.
+bool NamesADevice(const std::string& path) {
+  const std::wstring wide = WidenedFromCodePage(path);
+  wchar_t full[MAX_PATH];
+  const DWORD size = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
+  return size >= 4 && size < MAX_PATH && std::wstring_view(full, 4) == L"\\\\.\\";
+}
+
 uint64_t IdentityOf(const BY_HANDLE_FILE_INFORMATION& information) {
   return (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
 }
@@ -27,6 +39,7 @@ uint64_t IdentityOf(const BY_HANDLE_FILE_INFORMATION& information) {
 }  // namespace
 
 PathKind KindOfPath(const std::string& path) {
+  if (NamesADevice(path)) return PathKind::kOther;
   const HANDLE file = OpenToLookAt(path, kShareAll, FILE_FLAG_OPEN_REPARSE_POINT);
   if (file == INVALID_HANDLE_VALUE) return PathKind::kMissing;
   BY_HANDLE_FILE_INFORMATION information;
@@ -42,6 +55,10 @@ PathKind KindOfPath(const std::string& path) {
 }
 
 HeldFile::HeldFile(const std::string& path) : path_(path) {
+  if (NamesADevice(path)) {
+    kind_ = Kind::kOther;
+    return;
+  }
   // Shared for reading and writing, so that a library can open the file too, even exclusively,
   // but not for deleting, so that nobody can move or remove it while it is held.
   const HANDLE file = OpenToLookAt(path, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "file_system.h"
+#include "held_file.h"
 #include "sqlite_path.h"
 
 namespace Corvenmark {
