@@ -510,7 +510,7 @@ def report(header, *rows):
 DUCKDB_REACH_CASES = [
     ("a log beside the database that links elsewhere",
      duckdb("--query", "link.duckdb", "INSERT INTO k VALUES (1)"), "",
-     "Query Error: link.duckdb.wal: not a regular file\n", 1, {}),
+     "Query Error: link.duckdb.wal: a link, which DuckDB would write through\n", 1, {}),
     ("a log that --query sends to a file",
      duckdb("--query", "data.duckdb",
             "CALL enable_logging(storage='file', storage_path='log.csv'); SELECT 1 AS one"),
@@ -748,6 +748,9 @@ def run_all(runner, windows, sqlite_version, memory_limit=True):
         results.append(("the limit on a file's size is an error",
                         check_file_size_limit(runner)))
         results.append(("a writer during a read without locks", check_writer_during_read(runner)))
+        results.append(("one committed state per read", check_one_state_per_read(runner)))
+        results.append(("changes, not openings, disturb a read",
+                        check_changes_not_openings(runner)))
         results.append(("a sample whose reader has gone", check_sample_to_closed_pipe(runner)))
     results.append(("a result larger than memory's share", check_spilled_query(runner, windows)))
     if DUCKDB:
@@ -760,6 +763,8 @@ def run_all(runner, windows, sqlite_version, memory_limit=True):
         results.append(("a DuckDB file moved away as it is opened", check_vanished_file(runner)))
         results.append(("DuckDB readers at once, one without write access",
                         check_duckdb_readers(runner)))
+        results.append(("a DuckDB writer holds its lock", check_duckdb_writer_holds_its_lock(runner)))
+        results.append(("DuckDB writes through no link", check_duckdb_side_files(runner)))
         results.append(("a DuckDB sample on a full disk", check_duckdb_sample_on_full_disk(runner)))
     results.append(("samples of both formats compare as equal",
                     check_samples_across_formats(runner, windows)))
@@ -857,6 +862,100 @@ def check_writer_during_read(runner):
         check("writer during a read (stderr)", process.stderr.read(),
               b"Export Error: another process wrote the database while it was read; run the "
               b"command again: " + path.encode() + b"\n", failures)
+    return failures
+
+
+WRITER = """
+import sqlite3, sys
+connection = sqlite3.connect(sys.argv[1], isolation_level=None, timeout=30)
+while True:
+    connection.execute("BEGIN IMMEDIATE")
+    for table in range(50):
+        connection.execute(f"INSERT INTO t{table} VALUES (1)")
+    connection.execute("COMMIT")
+"""
+
+
+def check_one_state_per_read(runner):
+    """A writer commits one row to each of 50 tables at a time, so every committed state has
+    equal counts; every schema listing made meanwhile must show one of those states."""
+    failures = []
+    for mode in ("wal", "delete"):
+        with tempfile.TemporaryDirectory() as work:
+            path = os.path.join(work, "db.sqlite")
+            connection = sqlite3.connect(path, isolation_level=None)
+            connection.executescript(f"PRAGMA journal_mode = {mode};" + "".join(
+                f"CREATE TABLE t{table} (a);" for table in range(50)))
+            connection.close()
+            writer = subprocess.Popen([sys.executable, "-c", WRITER, path])
+            try:
+                while os.path.getsize(path) < 50 * 4096 * 2:  # the writer is at work
+                    time.sleep(0.01)
+                for _ in range(10):
+                    status, out, err, _, _ = runner.run(["--engine", "sqlite", "--schema", path])
+                    counts = set(re.findall(rb"Table: t[0-9]+ \(([0-9]+) rows\)", out))
+                    check(f"{mode}: listing during writes (status, stderr)", (status, err),
+                          (0, b""), failures)
+                    check(f"{mode}: one state per listing", len(counts), 1, failures)
+            finally:
+                writer.kill()
+                writer.wait()
+    return failures
+
+
+def check_held_export(runner, disturb):
+    """Exports a database in write-ahead-log mode with no log, and so read without locks, while
+    `disturb(path)` runs with the export held up by a full pipe. Returns (status, CSV, stderr)."""
+    with tempfile.TemporaryDirectory() as work:
+        path = os.path.join(work, "busy.db")
+        connection = sqlite3.connect(path, isolation_level=None)
+        connection.executescript(
+            "PRAGMA journal_mode = wal; CREATE TABLE t (a, b); WITH RECURSIVE n(i) AS (SELECT 1 "
+            "UNION ALL SELECT i + 1 FROM n WHERE i < 100000) INSERT INTO t SELECT i, 'row ' || i "
+            "FROM n;")
+        connection.close()
+        process = subprocess.Popen([runner.program, "--engine", "sqlite", "--export-csv", path,
+                                    "t"], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        first = process.stdout.read(65536)  # the export now waits with the rest of the table
+        kept = disturb(path)  # kept until the export has ended
+        rest = process.stdout.read()
+        del kept
+        return process.wait(timeout=60), first + rest, process.stderr.read()
+
+
+def rewrite_in_place(path):
+    """Another state of the database, of the same size, written over it in place by a program
+    that then sets the file's time back."""
+    times = os.stat(path)
+    other = path + ".other"
+    shutil.copyfile(path, other)
+    connection = sqlite3.connect(other, isolation_level=None)
+    connection.executescript("UPDATE t SET b = 'rewritten' WHERE a > 90000;"
+                             "PRAGMA wal_checkpoint(TRUNCATE);")
+    connection.close()
+    with open(other, "rb") as source, open(path, "r+b") as target:
+        target.write(source.read())
+    os.utime(path, ns=(times.st_atime_ns, times.st_mtime_ns))
+
+
+def only_open_and_read(path):
+    """Another program's connection, which makes the log and its index and keeps them."""
+    connection = sqlite3.connect(path)
+    connection.execute("SELECT count(*) FROM t").fetchall()
+    return connection
+
+
+def check_changes_not_openings(runner):
+    """A reader that only opens the database is no writer; a rewrite in place that keeps the
+    file's size and time is one."""
+    failures = []
+    status, csv, err = check_held_export(runner, only_open_and_read)
+    check("another reader (status, stderr)", (status, err), (0, b""), failures)
+    check("another reader (records)", csv.count(b"\n"), 100001, failures)
+    status, csv, err = check_held_export(runner, rewrite_in_place)
+    check("rewrite in place (status)", status, 1, failures)
+    check("rewrite in place (stderr)", err.startswith(
+        b"Export Error: another process wrote the database while it was read"), True, failures)
     return failures
 
 
@@ -1066,6 +1165,84 @@ def check_duckdb_readers(runner):
         export.stdout.read()
         check("held export (status)", export.wait(timeout=60), 0, failures)
         check("readers (files unchanged)", snapshot(work), before, failures)
+    return failures
+
+
+def check_duckdb_writer_holds_its_lock(runner):
+    """A --query that writes holds DuckDB's lock on the file to its end: a second writer and a
+    reader fail at once. The first is held up by a COPY to a FIFO that nobody reads yet."""
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        path, fifo = os.path.join(work, "db.duckdb"), os.path.join(work, "f.csv")
+        DUCKDB.make(path, "CREATE TABLE t (a INTEGER)")
+        os.mkfifo(fifo)
+        reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+        writer = subprocess.Popen(
+            [runner.program] + duckdb("--query", path, "INSERT INTO t VALUES (1); COPY (SELECT "
+                                      f"* FROM range(1000000)) TO '{fifo}' (USE_TMP_FILE false)"),
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        # Once the COPY has begun, the writer waits for the FIFO to be read.
+        copied = select.select([reader], [], [], 30)[0]
+        check("held writer (reached its COPY)", bool(copied), True, failures)
+        for args, command in ((duckdb("--query", path, "INSERT INTO t VALUES (2)"), b"Query"),
+                              (duckdb("--schema", path), b"Schema")):
+            status, out, err, _, _ = runner.run(args)
+            check(f"{args} beside a writer (status, stdout)", (status, out), (1, b""), failures)
+            check(f"{args} beside a writer (stderr)", err.startswith(
+                command + b" Error: IO Error: Could not set lock on file"), True, failures)
+        os.set_blocking(reader, True)
+        while copied and os.read(reader, 1 << 16):
+            pass
+        os.close(reader)
+        if not copied:
+            writer.kill()
+        check("held writer (status, stderr)", (writer.wait(timeout=60), writer.stderr.read()),
+              (0, b""), failures)
+    return failures
+
+
+def check_duckdb_side_files(runner):
+    """DuckDB writes no file through a link: not a log beside the file a link to the database
+    leads to, not a log that is a second name of another file, not a spill file in a directory
+    that a killed query left behind."""
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        def path(name):
+            return os.path.join(work, name)
+        os.mkdir(path("real"))
+        for name in ("real/db.duckdb", "hard.duckdb", "spill.duckdb"):
+            DUCKDB.make(path(name), "CREATE TABLE t (a INTEGER)")
+        with open(path("victim.txt"), "w") as victim:
+            victim.write("the user's own text\n")
+        os.symlink("real/db.duckdb", path("link.duckdb"))
+        os.symlink("../victim.txt", path("real/db.duckdb.wal"))
+        os.link(path("victim.txt"), path("hard.duckdb.wal"))
+        os.mkdir(path("spill.duckdb.tmp"))
+        os.symlink("../victim.txt", path("spill.duckdb.tmp/duckdb_temp_storage_S128K-0.tmp"))
+        def files():
+            """The victim's text and every name of the directories, with where links lead."""
+            with open(path("victim.txt"), "rb") as victim:
+                names = {name: os.readlink(path(name)) if os.path.islink(path(name)) else None
+                         for directory in ("", "real", "spill.duckdb.tmp")
+                         for name in (os.path.join(directory, entry)
+                                      for entry in os.listdir(path(directory)))}
+                return victim.read(), names
+        before = files()
+        for db, err in (("link.duckdb", b"Query Error: " + path("real/db.duckdb.wal").encode() +
+                         b": a link, which DuckDB would write through\n"),
+                        ("hard.duckdb", b"Query Error: " + path("hard.duckdb.wal").encode() +
+                         b": a link, which DuckDB would write through\n")):
+            status, out, error, _, _ = runner.run(duckdb("--query", path(db),
+                                                         "INSERT INTO t VALUES (1)"))
+            check(f"{db} (status, stdout, stderr)", (status, out, error), (1, b"", err), failures)
+        spill = subprocess.run([runner.program] + duckdb(
+            "--query", path("spill.duckdb"), "SET memory_limit = '40MB'; SELECT count(*) FROM "
+            "(SELECT i, md5(CAST(i AS VARCHAR)) AS h FROM range(3000000) r(i) ORDER BY h)"),
+            capture_output=True, timeout=120)
+        check("leftover spill directory (stdout)", spill.stdout, b"", failures)
+        check("leftover spill directory (stderr)", spill.stderr, b"Query Error: out of memory\n",
+              failures)
+        check("side files (unchanged)", files(), before, failures)
     return failures
 
 

@@ -29,11 +29,14 @@ void RemoveFile(const std::string& path);
 struct FileStamp {
   bool exists = false;
   int64_t size = 0;
-  /// The time of the last change, in the platform's own units (nanoseconds since 1970, or
-  /// Windows' 100-nanosecond steps since 1601), compared only as it is.
+  /// The times of the last change of the file's bytes and of the file itself (which nobody can
+  /// set back, as anyone may the first), in the platform's own units (nanoseconds since 1970,
+  /// or Windows' 100-nanosecond steps since 1601), compared only as they are.
   uint64_t modified = 0;
+  uint64_t changed = 0;
   bool operator==(const FileStamp& other) const {
-    return exists == other.exists && size == other.size && modified == other.modified;
+    return exists == other.exists && size == other.size && modified == other.modified &&
+           changed == other.changed;
   }
 };
 

@@ -82,6 +82,8 @@ FileStamp StampOf(const std::string& path) {
   stamp.size = status.st_size;
   stamp.modified = static_cast<uint64_t>(status.st_mtim.tv_sec) * 1000000000u +
                    static_cast<uint64_t>(status.st_mtim.tv_nsec);
+  stamp.changed = static_cast<uint64_t>(status.st_ctim.tv_sec) * 1000000000u +
+                  static_cast<uint64_t>(status.st_ctim.tv_nsec);
   return stamp;
 }
 

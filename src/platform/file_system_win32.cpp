@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "file_system.h"
+#include "wide_text.h"
 
 namespace Corvenmark {
 namespace {
@@ -66,13 +67,21 @@ bool PathExists(const std::string& path) {
 void RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
 
 FileStamp StampOf(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
   FileStamp stamp;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return stamp;
-  stamp.exists = true;
-  stamp.size = (int64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-  stamp.modified =
-      (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+  const HANDLE file = CreateFileW(WidenedFromCodePage(path).c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return stamp;
+  FILE_BASIC_INFO times;
+  FILE_STANDARD_INFO sizes;
+  if (GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times) &&
+      GetFileInformationByHandleEx(file, FileStandardInfo, &sizes, sizeof sizes)) {
+    stamp.exists = true;
+    stamp.size = sizes.EndOfFile.QuadPart;
+    stamp.modified = static_cast<uint64_t>(times.LastWriteTime.QuadPart);
+    stamp.changed = static_cast<uint64_t>(times.ChangeTime.QuadPart);
+  }
+  CloseHandle(file);
   return stamp;
 }
 

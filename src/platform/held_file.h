@@ -8,10 +8,20 @@
 namespace Corvenmark {
 
 /// What a name in the file system leads to, the name itself not followed if it is a link.
-enum class PathKind { kMissing, kRegular, kDirectory, kLink, kOther };
+enum class PathKind {
+  kMissing,
+  kRegular,
+  kDirectory,
+  kLink,  ///< A symbolic link, or a regular file that has other names as well.
+  kOther,
+};
 
 /// The kind of `path` itself. Each platform has its own definition.
 PathKind KindOfPath(const std::string& path);
+
+/// The path of the file that `path` leads to, every link followed; `path` itself when it leads
+/// nowhere, and on Windows, where programs name side files after the name given.
+std::string RealPathOf(const std::string& path);
 
 /// An existing file that the program opens, looks at and holds open while a library opens it
 /// again by its name, so that the program can tell afterwards whether the name still led to the

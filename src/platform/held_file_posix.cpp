@@ -1,4 +1,6 @@
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +13,13 @@ PathKind KindOfPath(const std::string& path) {
   if (lstat(path.c_str(), &status) != 0) return PathKind::kMissing;
   if (S_ISLNK(status.st_mode)) return PathKind::kLink;
   if (S_ISDIR(status.st_mode)) return PathKind::kDirectory;
-  return S_ISREG(status.st_mode) ? PathKind::kRegular : PathKind::kOther;
+  if (!S_ISREG(status.st_mode)) return PathKind::kOther;
+  return status.st_nlink > 1 ? PathKind::kLink : PathKind::kRegular;
+}
+
+std::string RealPathOf(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) != nullptr ? resolved : path;
 }
 
 HeldFile::HeldFile(const std::string& path) : path_(path) {

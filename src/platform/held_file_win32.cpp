@@ -48,11 +48,14 @@ PathKind KindOfPath(const std::string& path) {
     const DWORD attributes = information.dwFileAttributes;
     kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? PathKind::kLink
            : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? PathKind::kDirectory
+           : information.nNumberOfLinks > 1                 ? PathKind::kLink
                                                             : PathKind::kRegular;
   }
   CloseHandle(file);
   return kind;
 }
+
+std::string RealPathOf(const std::string& path) { return path; }
 
 HeldFile::HeldFile(const std::string& path) : path_(path) {
   if (NamesADevice(path)) {

@@ -16,19 +16,29 @@ namespace {
 const char* const kLogFiles[] = {".wal", ".wal.checkpoint", ".wal.recovery"};
 const char kSpillDirectory[] = ".tmp";
 
+// Why DuckDB must not write the file `side` beside a database; empty when it may. DuckDB
+// writes through a link, and would wait forever on a pipe.
+std::string CheckSideFile(const std::string& side, bool isDirectory) {
+  const PathKind kind = KindOfPath(side);
+  if (kind == PathKind::kLink) return side + ": a link, which DuckDB would write through";
+  if (kind == PathKind::kMissing) return "";
+  if (isDirectory) return kind == PathKind::kDirectory ? "" : side + ": not a directory";
+  return kind == PathKind::kRegular ? "" : side + ": not a regular file";
+}
+
 // Why DuckDB must not open the existing database at `path`, which `file` holds; empty when it
-// may. DuckDB follows a link where it writes a log, and would wait forever on a pipe.
+// may. DuckDB names the files it writes beside the database after the file a link leads to,
+// and they are checked beside both names.
 std::string CheckExistingFile(const std::string& path, const HeldFile& file) {
   if (file.kind() == HeldFile::Kind::kOther) return path + ": not a regular file";
   if (file.kind() == HeldFile::Kind::kUnreadable) return "unable to open database file: " + path;
-  for (const char* suffix : kLogFiles) {
-    const PathKind kind = KindOfPath(path + suffix);
-    if (kind != PathKind::kMissing && kind != PathKind::kRegular) {
-      return path + suffix + ": not a regular file";
+  for (const std::string& name : {path, RealPathOf(path)}) {
+    for (const char* suffix : kLogFiles) {
+      const std::string refusal = CheckSideFile(name + suffix, false);
+      if (!refusal.empty()) return refusal;
     }
-  }
-  if (KindOfPath(path + kSpillDirectory) == PathKind::kLink) {
-    return path + kSpillDirectory + ": a symbolic link, which DuckDB would follow";
+    const std::string refusal = CheckSideFile(name + kSpillDirectory, true);
+    if (!refusal.empty()) return refusal;
   }
   if (FormatOfHeader(file.FirstBytes(16)) != DatabaseFormat::kDuckDb) {
     return "file is not a DuckDB database: " + path;
@@ -112,6 +122,12 @@ bool MakeConfig(DuckDbOpenMode mode, DuckDbSql sql, DuckDbConfig& config, std::s
 // changing any setting but those allowed. `duckdbPath` is the database file as DuckDB opened it,
 // empty for a database in memory.
 std::string SessionSql(const std::string& duckdbPath, DuckDbOpenMode mode, DuckDbSql sql) {
+  // DuckDB spills only into a directory it makes itself, beside the database file that links
+  // lead to: it would empty one that is there already (left by a query that was killed) of
+  // whatever it takes for its own files.
+  const std::string spillDirectory = RealPathOf(duckdbPath) + kSpillDirectory;
+  const bool spills = sql == DuckDbSql::kUser && !duckdbPath.empty() &&
+                      KindOfPath(spillDirectory) == PathKind::kMissing;
   std::string session =
       // A progress bar draws on standard output, which holds only the report; one that a PRAGMA
       // turns on around the lock shows only after this long (the longest wait DuckDB takes: 24
@@ -124,13 +140,12 @@ std::string SessionSql(const std::string& duckdbPath, DuckDbOpenMode mode, DuckD
     session += "; SET extension_directory = " + QuotedDuckDbText(duckdbPath + "/extensions") +
                "; SET secret_directory = " + QuotedDuckDbText(duckdbPath + "/secrets");
   }
-  if (sql == DuckDbSql::kProgram) {
-    // Only the user's SQL may spill what does not fit in memory, beside its database
-    // (<file>.tmp, which DuckDB removes when it closes the database); the program's own never
-    // creates a file. From here on no file that the command line did not name is read or
-    // written: not by ATTACH, COPY or read_csv.
-    session += "; SET temp_directory = ''; SET enable_external_access = false";
-  }
+  // Only the user's SQL may spill what does not fit in memory, beside its database (<file>.tmp,
+  // which DuckDB removes when it closes the database); the program's own never creates a file.
+  session += "; SET temp_directory = " + QuotedDuckDbText(spills ? spillDirectory : "");
+  // From here on no file that the command line did not name is read or written: not by ATTACH,
+  // COPY or read_csv.
+  if (sql == DuckDbSql::kProgram) session += "; SET enable_external_access = false";
   // A database that is only read, or lives in memory, writes no file at all, not even its log:
   // without the local file system a log that a view sends to a file is refused as the view
   // asks for it, where otherwise DuckDB would fail to write it later, where no error can be
@@ -206,7 +221,8 @@ OpenedDuckDb OpenDuckDb(const std::string& path, DuckDbOpenMode mode, DuckDbSql 
   std::string error;
   if (!MakeConfig(mode, sql, config, error)) return NotOpened(error);
   OpenedDuckDb opened = OpenConfigured(DuckDbPath(path), path, config.get(), mode, sql);
-  if (held && !held->IsAt(path)) {
+  opened.held = std::move(held);
+  if (opened.held && !opened.held->IsAt(path)) {
     const HeldFile madeAtOpen(path);
     const bool wasOpened = opened.database != nullptr;
     opened = OpenedDuckDb();

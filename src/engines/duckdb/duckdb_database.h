@@ -15,6 +15,7 @@
 
 #include "duckdb_api.h"
 #include "engine.h"
+#include "held_file.h"
 
 namespace Corvenmark {
 
@@ -76,6 +77,10 @@ enum class DuckDbSql {
 /// A database file opened for one command and the connection that the command's statements run
 /// on, closed in the right order.
 struct OpenedDuckDb {
+  /// The database file as the program checked it, held open until DuckDB has closed it: a
+  /// process that closes any of its handles of a file gives up every lock it holds on it,
+  /// DuckDB's among them.
+  std::unique_ptr<HeldFile> held;
   DuckDbDatabase database;
   DuckDbConnection connection;
   std::string errorMessage;  ///< Why the database could not be opened; set when it is null.

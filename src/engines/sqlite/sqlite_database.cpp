@@ -27,6 +27,33 @@ bool IsWalDatabase(const std::string& path) {
   return file.read(header, sizeof header) && header[18] == 2 && header[19] == 2;
 }
 
+// The first `count` bytes of the file at `path`, fewer when it is shorter or missing.
+std::string FirstBytes(const std::string& path, size_t count) {
+  std::string bytes(count, '\0');
+  std::ifstream file(path, std::ios::binary);
+  file.read(bytes.data(), static_cast<std::streamsize>(count));
+  bytes.resize(static_cast<size_t>(file.gcount()));
+  return bytes;
+}
+
+// What SQLite and writers change when they write the database `file` in write-ahead-log mode,
+// as one text to compare: the file's size, times of change (of its bytes, and of the file
+// itself, which a program that rewrites it in place and sets its time back changes all the
+// same) and 100-byte header (its change counter among them), and the log's 32-byte header (its
+// checkpoint sequence and salts, which a restarted log changes) and size (its frames, which a
+// commit adds). A log that is missing and an empty one, as a reader that only opens the
+// database leaves it, are the same; the log's index (-shm) is SQLite's own, and not compared.
+std::string WrittenState(const std::string& file) {
+  const FileStamp stamp = StampOf(file);
+  std::string state = std::to_string(stamp.size) + ' ' + std::to_string(stamp.modified) + ' ' +
+                      std::to_string(stamp.changed) + ' ' + FirstBytes(file, 100);
+  const FileStamp log = StampOf(file + "-wal");
+  if (log.exists && log.size >= 32) {
+    state += ' ' + std::to_string(log.size) + ' ' + FirstBytes(file + "-wal", 32);
+  }
+  return state;
+}
+
 // Every path reaches SQLite as a URI built from the percent-encoded name, so that no name is
 // read as anything but a file: not "file:..." as a URI of its own, not ":memory:" or "" as a
 // database in memory, and not "?", "#" or "%" as the start of URI parameters.
@@ -54,31 +81,74 @@ std::string PercentEncoded(const std::string& text) {
 // - both: the index is opened read-only. With no writer at work SQLite then reads it into
 //   memory; with one, it shares the index as every reader does.
 // The two ways without an index shared with writers take no locks, so a writer could change
-// the database while it is read; the files such a writer would touch are watched instead.
+// the database while it is read; what such a writer would change is compared instead.
 struct OpenPlan {
   std::string uri;
+  std::string file;  ///< The database file, its links followed.
   bool immutable = false;
   bool indexInMemory = false;
-  std::vector<std::string> unguardedFiles;
+  bool hasLog = false;
+  bool hasIndex = false;
 };
 
 OpenPlan PlanOpen(const std::string& path, int flags) {
   OpenPlan plan;
-  const std::string file = ResolvedFilePath(path);
+  const std::string& file = plan.file = ResolvedFilePath(path);
   plan.uri = "file:" + PercentEncoded(SqlitePath(file));
+  plan.hasLog = PathExists(file + "-wal");
+  plan.hasIndex = PathExists(file + "-shm");
   if ((flags & SQLITE_OPEN_READONLY) == 0 || !IsWalDatabase(file)) return plan;
-  if (!PathExists(file + "-wal")) {
+  if (!plan.hasLog) {
     plan.immutable = true;
     plan.uri += "?immutable=1";
-    plan.unguardedFiles = {file, file + "-wal", file + "-shm"};
-  } else if (!PathExists(file + "-shm")) {
+  } else if (!plan.hasIndex) {
     plan.indexInMemory = true;
     plan.uri += std::string("?vfs=") + NoLockingVfsName();
-    plan.unguardedFiles = {file, file + "-wal", file + "-shm"};
   } else {
     plan.uri += "?readonly_shm=1";
   }
   return plan;
+}
+
+}  // namespace
+
+namespace {
+
+// How many times a plan is made again when a writer's log or its index came or went meanwhile.
+const int kOpenAttempts = 3;
+
+OpenedDatabase OpenByPlan(const std::string& path, const OpenPlan& plan, int flags) {
+  OpenedDatabase opened;
+  opened.walOpenedImmutable = plan.immutable;
+  if (plan.immutable || plan.indexInMemory) {
+    opened.guardedFile = plan.file;
+    opened.stateBefore = WrittenState(plan.file);
+  }
+  // A connection is only ever used by the thread that opened it; without its mutex every
+  // call into SQLite is cheaper, which shows over millions of cells.
+  sqlite3* db = nullptr;
+  const int status =
+      sqlite3_open_v2(plan.uri.c_str(), &db, flags | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+  opened.db.reset(db);
+  if (status == SQLITE_OK) {
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(db, 1);
+    // Reading the schema's size forces the header (and any log) to be read and checked. A
+    // read-only connection reads in one transaction begun here and ended when it closes, so
+    // that every count and every row of the command comes from one committed state.
+    std::string check = plan.indexInMemory ? "PRAGMA main.locking_mode = EXCLUSIVE; " : "";
+    if ((flags & SQLITE_OPEN_READONLY) != 0) check += "BEGIN; ";
+    check += "SELECT count(*) FROM main.sqlite_master";
+    if (sqlite3_exec(db, check.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) return opened;
+  }
+  std::string reason = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(status);
+  if (db != nullptr && sqlite3_extended_errcode(db) == SQLITE_READONLY_ROLLBACK) {
+    reason = "the database holds a transaction a crash left unfinished, which only a writer can "
+             "roll back (a --query on it does)";
+  }
+  opened.errorMessage = reason + ": " + path;
+  opened.db.reset();
+  return opened;
 }
 
 }  // namespace
@@ -93,47 +163,26 @@ OpenedDatabase OpenExistingDatabase(const std::string& path, int flags) {
     opened.errorMessage = path + ": not a regular file";
     return opened;
   }
-  const OpenPlan plan = PlanOpen(path, flags);
-  opened.walOpenedImmutable = plan.immutable;
-  for (const std::string& file : plan.unguardedFiles) {
-    opened.unguardedFiles.emplace_back(file, StampOf(file));
+  // A writer creates the log and its index when it opens the database and may remove them when
+  // it closes it; a plan made for files that came or went meanwhile is made again, so that an
+  // existing database is never "unable to open" for that.
+  for (int attempt = 1;; ++attempt) {
+    const OpenPlan plan = PlanOpen(path, flags);
+    opened = OpenByPlan(path, plan, flags);
+    if (opened.db || attempt == kOpenAttempts) return opened;
+    const OpenPlan now = PlanOpen(path, flags);
+    if (now.hasLog == plan.hasLog && now.hasIndex == plan.hasIndex) return opened;
   }
-  // A connection is only ever used by the thread that opened it; without its mutex every
-  // call into SQLite is cheaper, which shows over millions of cells.
-  sqlite3* db = nullptr;
-  const int status =
-      sqlite3_open_v2(plan.uri.c_str(), &db, flags | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
-  opened.db.reset(db);
-  if (status == SQLITE_OK) {
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    sqlite3_extended_result_codes(db, 1);
-    // Reading the schema's size forces the header (and any log) to be read and checked.
-    const char* check = plan.indexInMemory
-                            ? "PRAGMA main.locking_mode = EXCLUSIVE;"
-                              "SELECT count(*) FROM main.sqlite_master"
-                            : "SELECT count(*) FROM main.sqlite_master";
-    if (sqlite3_exec(db, check, nullptr, nullptr, nullptr) == SQLITE_OK) return opened;
-  }
-  std::string reason = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(status);
-  if (db != nullptr && sqlite3_extended_errcode(db) == SQLITE_READONLY_ROLLBACK) {
-    reason = "the database holds a transaction a crash left unfinished, which only a writer can "
-             "roll back (a --query on it does)";
-  }
-  opened.errorMessage = reason + ": " + path;
-  opened.db.reset();
-  return opened;
 }
 
 bool ReadWasUndisturbed(const OpenedDatabase& opened, const std::string& path,
                         std::string& errorMessage) {
-  for (const auto& [file, stamp] : opened.unguardedFiles) {
-    if (!(StampOf(file) == stamp)) {
-      errorMessage = "another process wrote the database while it was read; run the command "
-                     "again: " + path;
-      return false;
-    }
+  if (opened.guardedFile.empty() || WrittenState(opened.guardedFile) == opened.stateBefore) {
+    return true;
   }
-  return true;
+  errorMessage =
+      "another process wrote the database while it was read; run the command again: " + path;
+  return false;
 }
 
 StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage) {

@@ -31,21 +31,25 @@ struct OpenedDatabase {
   /// SQLite then reports its journal mode as "delete".
   bool walOpenedImmutable = false;
   /// For a connection that reads without locks (a log with no index, or no log at all): the
-  /// files another process would change if it wrote the database meanwhile, as they were
-  /// before the connection read anything.
-  std::vector<std::pair<std::string, FileStamp>> unguardedFiles;
+  /// database file, and what a process that wrote it would change, as it was before the
+  /// connection read anything. Empty for a connection that takes locks.
+  std::string guardedFile;
+  std::string stateBefore;
 };
 
 /// Opens an existing database; never creates one. `flags` is SQLITE_OPEN_READONLY or
 /// SQLITE_OPEN_READWRITE. The path is always a file name, whatever it looks like. A read-only
 /// connection writes nothing, creates no file and sees every committed transaction, the ones
-/// still in the write-ahead log included. The file's header is read at once, so a file that
-/// is not a database fails here rather than in the first statement.
+/// still in the write-ahead log included, and reads in one read transaction, from one
+/// committed state, until it is closed. The file's header is read at once, so a file that is
+/// not a database fails here rather than in the first statement.
 OpenedDatabase OpenExistingDatabase(const std::string& path, int flags);
 
 /// False, with `errorMessage` set, when the database was read without locks and another process
 /// wrote it meanwhile, so that what was read may mix two states of it. Read-only operations ask
-/// this when they are done.
+/// this when they are done. Only a change of what SQLite records as written counts (the
+/// database's size, time of change and header; its log's header and size), not a log or index
+/// that another reader merely created.
 bool ReadWasUndisturbed(const OpenedDatabase& opened, const std::string& path,
                         std::string& errorMessage);
 

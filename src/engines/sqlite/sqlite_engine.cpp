@@ -1,11 +1,12 @@
 #include "sqlite_engine.h"
 
 #include <chrono>
+#include <thread>
 #include <utility>
 #include <vector>
 
-#include "sqlite_sample.h"
 #include "sqlite_database.h"
+#include "sqlite_sample.h"
 
 namespace Corvenmark {
 namespace {
@@ -208,6 +209,26 @@ std::string FindTable(sqlite3* db, const std::string& requested, std::string& er
 
 const char kOpenTransaction[] = "the SQL text left a transaction open; it was rolled back";
 
+// How many times a read without locks that another process disturbed is made again, a little
+// later each time, before it fails (half a second of waiting in all).
+const int kReadAttempts = 5;
+
+// Opens the database read-only and reads it with `read`, which returns a result record. A
+// command that prints only once it has read everything makes a read that another process
+// disturbed again, rather than fail: nothing has been printed yet.
+template <class Result, class Read>
+Result ReadUntilUndisturbed(const std::string& dbPath, const Read& read) {
+  for (int attempt = 1;; ++attempt) {
+    const OpenedDatabase opened = OpenExistingDatabase(dbPath, SQLITE_OPEN_READONLY);
+    if (!opened.db) return Failure<Result>(opened.errorMessage);
+    Result result = read(opened.db.get(), opened);
+    std::string disturbed;
+    if (ReadWasUndisturbed(opened, dbPath, disturbed)) return result;
+    if (attempt == kReadAttempts) return Failure<Result>(disturbed);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50 * attempt));
+  }
+}
+
 }  // namespace
 
 QueryOutcome SqliteEngine::RunQuery(const std::string& dbPath, const std::string& sql,
@@ -234,35 +255,27 @@ QueryOutcome SqliteEngine::RunQuery(const std::string& dbPath, const std::string
 }
 
 SchemaResult SqliteEngine::InspectSchema(const std::string& dbPath, bool countRows) {
-  OpenedDatabase opened = OpenExistingDatabase(dbPath, SQLITE_OPEN_READONLY);
-  if (!opened.db) return Failure<SchemaResult>(opened.errorMessage);
-  SchemaResult schema = ReadSchema(opened.db.get(), countRows);
-  if (!ReadWasUndisturbed(opened, dbPath, schema.errorMessage) || !schema.success) {
-    return Failure<SchemaResult>(schema.errorMessage);
-  }
-  return schema;
+  return ReadUntilUndisturbed<SchemaResult>(
+      dbPath, [&](sqlite3* db, const OpenedDatabase&) { return ReadSchema(db, countRows); });
 }
 
 DbDiagnostics SqliteEngine::AnalyzeDatabase(const std::string& dbPath) {
-  OpenedDatabase opened = OpenExistingDatabase(dbPath, SQLITE_OPEN_READONLY);
-  if (!opened.db) return Failure<DbDiagnostics>(opened.errorMessage);
-  sqlite3* db = opened.db.get();
-
-  DbDiagnostics diagnostics;
-  std::string& error = diagnostics.errorMessage;
-  // An immutable connection reports "delete" whatever the file says.
-  if (opened.walOpenedImmutable) diagnostics.journalMode = "wal";
-  if ((!opened.walOpenedImmutable &&
-       !ReadPragma(db, "PRAGMA main.journal_mode", diagnostics.journalMode, error)) ||
-      !ReadPragma(db, "PRAGMA main.page_size", diagnostics.pageSize, error) ||
-      !ReadPragma(db, "PRAGMA main.page_count", diagnostics.pageCount, error) ||
-      !ReadPragma(db, "PRAGMA main.freelist_count", diagnostics.freelistCount, error)) {
-    return Failure<DbDiagnostics>(error);
-  }
-  diagnostics.integrityChecked = RunIntegrityCheck(db, diagnostics.integrityOk);
-  if (!ReadWasUndisturbed(opened, dbPath, error)) return Failure<DbDiagnostics>(error);
-  diagnostics.success = true;
-  return diagnostics;
+  return ReadUntilUndisturbed<DbDiagnostics>(dbPath, [](sqlite3* db, const OpenedDatabase& opened) {
+    DbDiagnostics diagnostics;
+    std::string& error = diagnostics.errorMessage;
+    // An immutable connection reports "delete" whatever the file says.
+    if (opened.walOpenedImmutable) diagnostics.journalMode = "wal";
+    if ((!opened.walOpenedImmutable &&
+         !ReadPragma(db, "PRAGMA main.journal_mode", diagnostics.journalMode, error)) ||
+        !ReadPragma(db, "PRAGMA main.page_size", diagnostics.pageSize, error) ||
+        !ReadPragma(db, "PRAGMA main.page_count", diagnostics.pageCount, error) ||
+        !ReadPragma(db, "PRAGMA main.freelist_count", diagnostics.freelistCount, error)) {
+      return Failure<DbDiagnostics>(error);
+    }
+    diagnostics.integrityChecked = RunIntegrityCheck(db, diagnostics.integrityOk);
+    diagnostics.success = true;
+    return diagnostics;
+  });
 }
 
 Outcome SqliteEngine::ExportTable(const std::string& dbPath, const std::string& table,
