@@ -3,7 +3,9 @@
 
 // What every engine offers the front end. An engine opens databases and yields rows and
 // schemas; the front end formats, keeps, streams and compares them, so every engine prints
-// the same reports by the same rules.
+// the same reports by the same rules. Every failure an engine foresees travels in its result,
+// never as an exception; one that gets out all the same (memory running out) becomes the
+// command's error line in the front end's last resort.
 
 #include <cstddef>
 #include <cstdint>
