@@ -867,6 +867,14 @@ while True:
 """
 
 
+def committed(path):
+    """True once the writer has committed a row to the last of its tables."""
+    connection = sqlite3.connect(path, timeout=30)
+    count = connection.execute("SELECT count(*) FROM t49").fetchone()[0]
+    connection.close()
+    return count > 0
+
+
 def check_one_state_per_read(runner):
     """A writer commits one row to each of 50 tables at a time, so every committed state has
     equal counts; every schema listing made meanwhile must show one of those states."""
@@ -880,7 +888,8 @@ def check_one_state_per_read(runner):
             connection.close()
             writer = subprocess.Popen([sys.executable, "-c", WRITER, path])
             try:
-                while os.path.getsize(path) < 50 * 4096 * 2:  # the writer is at work
+                deadline = time.monotonic() + 30
+                while not committed(path) and time.monotonic() < deadline:
                     time.sleep(0.01)
                 for _ in range(10):
                     status, out, err, _, _ = runner.run(["--engine", "sqlite", "--schema", path])
