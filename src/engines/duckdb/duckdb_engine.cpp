@@ -100,8 +100,10 @@ idx_t ExtractStatements(duckdb_connection connection, const std::string& sql,
 
 // True when every statement of `sql` prepares on `connection`, whose database is open
 // read-only, and writes nothing. A statement that needs an earlier one to have run (an INSERT
-// into a table the text creates) does not prepare, and the text is not read-only anyway.
-bool OnlyReads(duckdb_connection connection, const std::string& sql) {
+// into a table the text creates) does not prepare, and the text is not read-only anyway. The
+// one statement of a text that has only one is kept in `sole`, to be run as it is: no earlier
+// statement can have changed how it binds.
+bool OnlyReads(duckdb_connection connection, const std::string& sql, DuckDbPrepared& sole) {
   const DuckDbApi& api = *DuckDb();
   DuckDbExtracted extracted;
   std::string error;
@@ -110,18 +112,19 @@ bool OnlyReads(duckdb_connection connection, const std::string& sql) {
     duckdb_prepared_statement raw = nullptr;
     const duckdb_state prepared =
         api.duckdb_prepare_extracted_statement(connection, extracted.get(), i, &raw);
-    const DuckDbPrepared statement(raw);
+    DuckDbPrepared statement(raw);
     if (prepared != DuckDBSuccess || !WritesNothing(api.duckdb_prepared_statement_type(raw))) {
       return false;
     }
+    if (count == 1) sole = std::move(statement);
   }
   return error.empty();
 }
 
 // Runs the statements of `sql` one by one; a result with columns goes to `rows`. Fails with an
 // empty message when `rows` stopped it.
-bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbTextCells& cells,
-                   RowSink& rows, QueryOutcome& outcome) {
+bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbPrepared sole,
+                   DuckDbTextCells& cells, RowSink& rows, QueryOutcome& outcome) {
   const DuckDbApi& api = *DuckDb();
   std::string& error = outcome.errorMessage;
   DuckDbExtracted extracted;
@@ -129,10 +132,11 @@ bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbT
   for (idx_t i = 0; i < count; ++i) {
     // The statements before this one may have changed how values read.
     if (i > 0) cells.FollowSettingsOf(connection);
-    duckdb_prepared_statement rawStatement = nullptr;
-    const duckdb_state prepared =
-        api.duckdb_prepare_extracted_statement(connection, extracted.get(), i, &rawStatement);
-    const DuckDbPrepared statement(rawStatement);
+    duckdb_prepared_statement rawStatement = sole.get();
+    const duckdb_state prepared = sole ? DuckDBSuccess
+                                       : api.duckdb_prepare_extracted_statement(
+                                             connection, extracted.get(), i, &rawStatement);
+    const DuckDbPrepared statement(sole ? sole.release() : rawStatement);
     if (prepared != DuckDBSuccess) {
       error = PrepareError(rawStatement);
       return false;
@@ -157,14 +161,23 @@ bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbT
   return error.empty();
 }
 
+// A database opened for the user's SQL, and the statement of a read-only text of one
+// statement, already prepared, which is destroyed before the database.
+struct QuerySession {
+  OpenedDuckDb opened;
+  DuckDbPrepared sole;
+};
+
 // Opens the database for the user's `sql`: read-only when every statement only reads, so that
 // a file the user may only read can be queried and several such queries can read one file at
 // once; read-write otherwise.
-OpenedDuckDb OpenForQuery(const std::string& dbPath, const std::string& sql) {
-  OpenedDuckDb opened = OpenDuckDb(dbPath, DuckDbOpenMode::kReadOnly, DuckDbSql::kUser);
-  if (!opened.database || OnlyReads(opened.connection.get(), sql)) return opened;
-  opened = OpenedDuckDb();
-  return OpenDuckDb(dbPath, DuckDbOpenMode::kReadWrite, DuckDbSql::kUser);
+void OpenForQuery(const std::string& dbPath, const std::string& sql, QuerySession& session) {
+  session.opened = OpenDuckDb(dbPath, DuckDbOpenMode::kReadOnly, DuckDbSql::kUser);
+  if (!session.opened.database || OnlyReads(session.opened.connection.get(), sql, session.sole)) {
+    return;
+  }
+  session.opened = OpenedDuckDb();
+  session.opened = OpenDuckDb(dbPath, DuckDbOpenMode::kReadWrite, DuckDbSql::kUser);
 }
 
 const char kOpenTransaction[] = "the SQL text left a transaction open; it was rolled back";
@@ -263,13 +276,16 @@ std::string DuckDbEngine::WhyUnavailable() { return DuckDbLoadError(); }
 
 QueryOutcome DuckDbEngine::RunQuery(const std::string& dbPath, const std::string& sql,
                                     RowSink& rows) {
-  const OpenedDuckDb opened = OpenForQuery(dbPath, sql);
+  QuerySession session;
+  OpenForQuery(dbPath, sql, session);
+  const OpenedDuckDb& opened = session.opened;
   if (!opened.database) return Failure<QueryOutcome>(opened.errorMessage);
   QueryOutcome outcome;
   DuckDbTextCells cells;
 
   const auto start = std::chrono::steady_clock::now();
-  outcome.success = RunStatements(opened.connection.get(), sql, cells, rows, outcome);
+  outcome.success =
+      RunStatements(opened.connection.get(), sql, std::move(session.sole), cells, rows, outcome);
   const auto stop = std::chrono::steady_clock::now();
   if (outcome.success) outcome.errorMessage = EndOpenTransaction(opened.connection.get());
   EndQueryLeftBegun(opened.connection.get());
