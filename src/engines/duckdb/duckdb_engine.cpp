@@ -102,12 +102,13 @@ idx_t ExtractStatements(duckdb_connection connection, const std::string& sql,
 // read-only, and writes nothing. A statement that needs an earlier one to have run (an INSERT
 // into a table the text creates) does not prepare, and the text is not read-only anyway. The
 // one statement of a text that has only one is kept in `sole`, to be run as it is: no earlier
-// statement can have changed how it binds.
+// statement can have changed how it binds. A text that does not parse reads nothing either:
+// running it reports why.
 bool OnlyReads(duckdb_connection connection, const std::string& sql, DuckDbPrepared& sole) {
   const DuckDbApi& api = *DuckDb();
   DuckDbExtracted extracted;
-  std::string error;
-  const idx_t count = ExtractStatements(connection, sql, extracted, error);
+  std::string unparsed;
+  const idx_t count = ExtractStatements(connection, sql, extracted, unparsed);
   for (idx_t i = 0; i < count; ++i) {
     duckdb_prepared_statement raw = nullptr;
     const duckdb_state prepared =
@@ -118,7 +119,7 @@ bool OnlyReads(duckdb_connection connection, const std::string& sql, DuckDbPrepa
     }
     if (count == 1) sole = std::move(statement);
   }
-  return error.empty();
+  return true;
 }
 
 // Runs the statements of `sql` one by one; a result with columns goes to `rows`. Fails with an
