@@ -7,13 +7,15 @@
 # prototype, so that a direct call fails to link instead of importing the library) and
 # corvenmark_place_duckdb_library(TARGET), which copies the library beside a built program.
 
+# The release of the library, which the program checks when it loads one.
+set(CORVENMARK_DUCKDB_VERSION "1.5.6")
 set(duckdb_header_package "duckdb@1.4.4")
 set(duckdb_header_member package/src/duckdb/src/include/duckdb.h)
 if(WIN32)
-  set(duckdb_library_package "@duckdb/node-bindings-win32-x64@1.5.6-r.1")
+  set(duckdb_library_package "@duckdb/node-bindings-win32-x64@${CORVENMARK_DUCKDB_VERSION}-r.1")
   set(duckdb_library_member package/duckdb.dll)
 elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64)$")
-  set(duckdb_library_package "@duckdb/node-bindings-linux-x64@1.5.6-r.1")
+  set(duckdb_library_package "@duckdb/node-bindings-linux-x64@${CORVENMARK_DUCKDB_VERSION}-r.1")
   set(duckdb_library_member package/libduckdb.so)
 else()
   message(WARNING "No DuckDB library is pinned for this platform; the program will report it "
@@ -69,7 +71,8 @@ endif()
 
 add_library(duckdb_c_api INTERFACE)
 target_include_directories(duckdb_c_api SYSTEM INTERFACE ${duckdb_dir}/include)
-target_compile_definitions(duckdb_c_api INTERFACE DUCKDB_C_API=)
+target_compile_definitions(duckdb_c_api INTERFACE DUCKDB_C_API=
+                                                   CORVENMARK_DUCKDB_VERSION="v${CORVENMARK_DUCKDB_VERSION}")
 target_link_libraries(duckdb_c_api INTERFACE ${CMAKE_DL_LIBS})
 add_library(DuckDb::CApi ALIAS duckdb_c_api)
 

@@ -343,6 +343,7 @@ class DuckDb:
 
 
 DUCKDB = None  # set in main when the library can be loaded
+DUCKDB_VERSION = None  # the release of the library the program was built for
 
 
 def duckdb(*args):
@@ -1323,6 +1324,14 @@ def check_missing_library(runner, windows):
                 (["--query", "shop.duckdb", "SELECT 1"], QUERY_REPORT, "", 0)]:
             failures += run_case(lonely, "alone: " + " ".join(args), args, out, err, status,
                                  fixture=True)
+        if not windows and shutil.which("cc"):
+            # A library of another release beside the program is refused before it is used.
+            library = os.path.join(work, "bin", "libduckdb.so")
+            subprocess.run(["cc", "-shared", "-fPIC", "-o", library, "-x", "c", "-"], check=True,
+                           input=b"const char *duckdb_library_version(void) { return \"v1.1.3\"; }")
+            failures += run_case(lonely, "another release", duckdb("--schema", "shop.duckdb"), "",
+                                 f"Schema Error: DuckDB library v1.1.3 found at {library}; this "
+                                 f"program needs v{DUCKDB_VERSION}\n", 1, fixture=True)
     return failures
 
 
@@ -1383,9 +1392,12 @@ def main():
     parser.add_argument("--sqlite-version", help="release of the SQLite the build compiles in")
     parser.add_argument("--no-memory-limit", action="store_true",
                         help="skip the test that limits the address space")
+    parser.add_argument("--duckdb-version", required=True,
+                        help="the release of the DuckDB library the program needs")
     options = parser.parse_args()
 
-    global DUCKDB
+    global DUCKDB, DUCKDB_VERSION
+    DUCKDB_VERSION = options.duckdb_version
     prefix = [options.runner] if options.runner else []
     runner = Runner(os.path.abspath(options.program), prefix, options.windows, options.version)
     if not options.windows:

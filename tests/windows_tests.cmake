@@ -14,7 +14,8 @@ set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${w
 # Host programs are named by path: CTest would start an imported target through Wine.
 add_test(NAME end_to_end_wine
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/end_to_end_test.py
-                 $<TARGET_FILE:corvenmark> --version ${PROJECT_VERSION} --runner ${wine} --windows
+                 $<TARGET_FILE:corvenmark> --version ${PROJECT_VERSION}
+                 --duckdb-version ${CORVENMARK_DUCKDB_VERSION} --runner ${wine} --windows
                  ${pinned_sqlite})
 set_tests_properties(end_to_end_wine PROPERTIES FIXTURES_REQUIRED wine
                      ENVIRONMENT "${wine_environment};DISPLAY=" TIMEOUT 900)

@@ -36,7 +36,22 @@ LoadedApi Load() {
     }
     return loaded;
   }
-  // A library too old for a function the program calls is refused whole, before any call.
+  // A library of another release than the one the program was built and tested with is
+  // refused before any other call: its functions may take other arguments or do other things.
+  decltype(&::duckdb_library_version) version = nullptr;
+  if (!Resolve(lookup.library, "duckdb_library_version", version)) {
+    loaded.error = "DuckDB library of no known version found at " + lookup.paths.back() +
+                   "; this program needs " CORVENMARK_DUCKDB_VERSION;
+    return loaded;
+  }
+  const char* found = version();
+  if (found == nullptr || std::string(found) != CORVENMARK_DUCKDB_VERSION) {
+    loaded.error = "DuckDB library " + std::string(found != nullptr ? found : "?") +
+                   " found at " + lookup.paths.back() + "; this program needs " +
+                   CORVENMARK_DUCKDB_VERSION;
+    return loaded;
+  }
+  // A library that lacks a function the program calls is refused whole, before any call.
 #define CORVENMARK_DUCKDB_RESOLVE(name)                                      \
   if (!Resolve(lookup.library, #name, loaded.api.name)) {                    \
     loaded.error = "DuckDB library lacks " #name ": " + lookup.paths.back(); \

@@ -15,6 +15,7 @@ namespace Corvenmark {
 // duckdb_pending_prepared_streaming: the C API has no other way to read a result without
 // holding all of it, though it marks that function as deprecated.
 #define CORVENMARK_DUCKDB_FUNCTIONS(X)      \
+  X(duckdb_library_version)                 \
   X(duckdb_create_config)                   \
   X(duckdb_set_config)                      \
   X(duckdb_destroy_config)                  \
@@ -103,7 +104,8 @@ struct DuckDbApi {
 /// make that call.
 const DuckDbApi* DuckDb();
 
-/// Why DuckDb() answers null, for example "DuckDB library not found: /opt/cm/bin/libduckdb.so";
+/// Why DuckDb() answers null, for example "DuckDB library not found: /opt/cm/bin/libduckdb.so"
+/// or "DuckDB library v1.1.3 found at /opt/cm/bin/libduckdb.so; this program needs v1.5.6";
 /// empty when the library is loaded.
 const std::string& DuckDbLoadError();
 
