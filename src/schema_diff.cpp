@@ -6,20 +6,14 @@
 #include <tuple>
 #include <utility>
 
+#include "ascii.h"
+
 namespace Corvenmark {
 namespace {
 
-std::string FoldedCase(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
-
 std::map<std::string, const ColumnMeta*> ByName(const std::vector<ColumnMeta>& columns) {
   std::map<std::string, const ColumnMeta*> byName;
-  for (const ColumnMeta& column : columns) byName.emplace(FoldedCase(column.name), &column);
+  for (const ColumnMeta& column : columns) byName.emplace(LowerAscii(column.name), &column);
   return byName;
 }
 
@@ -28,7 +22,7 @@ std::map<std::string, const ColumnMeta*> ByName(const std::vector<ColumnMeta>& c
 using TableKey = std::pair<std::string, std::string>;
 
 TableKey KeyOf(const TableMeta& table) {
-  return {FoldedCase(table.schema), FoldedCase(table.name)};
+  return {LowerAscii(table.schema), LowerAscii(table.name)};
 }
 
 std::map<TableKey, const TableMeta*> ByKey(const std::vector<TableMeta>& tables) {
@@ -49,7 +43,7 @@ TableChange CompareTables(const TableMeta& first, const TableMeta& second,
   const auto firstColumns = ByName(first.columns);
   const auto secondColumns = ByName(second.columns);
   for (const ColumnMeta& column : first.columns) {
-    const auto match = secondColumns.find(FoldedCase(column.name));
+    const auto match = secondColumns.find(LowerAscii(column.name));
     if (match == secondColumns.end()) {
       change.removedColumns.push_back(column);
       continue;
@@ -61,7 +55,7 @@ TableChange CompareTables(const TableMeta& first, const TableMeta& second,
     }
   }
   for (const ColumnMeta& column : second.columns) {
-    if (firstColumns.count(FoldedCase(column.name)) == 0) change.addedColumns.push_back(column);
+    if (firstColumns.count(LowerAscii(column.name)) == 0) change.addedColumns.push_back(column);
   }
   return change;
 }

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "ascii.h"
 #include "file_system.h"
 #include "held_file.h"
 
@@ -11,17 +12,6 @@ namespace {
 const std::string_view kSqliteHeader("SQLite format 3\0", 16);
 const std::string_view kDuckDbMagic = "DUCK";
 const size_t kDuckDbMagicOffset = 8;  // after the checksum of the first header block
-
-bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
-  if (text.size() < suffix.size()) return false;
-  text.remove_prefix(text.size() - suffix.size());
-  for (size_t i = 0; i < suffix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != suffix[i]) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -47,7 +37,7 @@ bool ReadDatabaseFormat(const std::string& path, DatabaseFormat& format) {
 }
 
 DatabaseFormat FormatForNewFile(const std::string& path) {
-  return EndsWithIgnoringCase(path, ".duckdb") || EndsWithIgnoringCase(path, ".ddb")
+  return EndsWithIgnoringAsciiCase(path, ".duckdb") || EndsWithIgnoringAsciiCase(path, ".ddb")
              ? DatabaseFormat::kDuckDb
              : DatabaseFormat::kSqlite;
 }

@@ -2,16 +2,10 @@
 
 #include <string_view>
 
+#include "ascii.h"
+
 namespace Corvenmark {
 namespace {
-
-std::string UpperCase(const std::string& text) {
-  std::string upper = text;
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
 
 struct FamilyRule {
   std::string_view words[3];  ///< Any one of them marks the family; unused ones are empty.
@@ -76,7 +70,7 @@ constexpr NamedFamily kDuckDbTypes[] = {
 }  // namespace
 
 TypeFamily SqliteTypeFamily(const std::string& declaredType) {
-  const std::string type = UpperCase(declaredType);
+  const std::string type = UpperAscii(declaredType);
   if (type.empty()) return TypeFamily::kBlob;
   for (const FamilyRule& rule : kSqliteRules) {
     for (const std::string_view word : rule.words) {
@@ -87,7 +81,7 @@ TypeFamily SqliteTypeFamily(const std::string& declaredType) {
 }
 
 TypeFamily DuckDbTypeFamily(const std::string& typeName) {
-  const std::string type = UpperCase(typeName);
+  const std::string type = UpperAscii(typeName);
   // A list or an array, whatever its element type: INTEGER[], VARCHAR[][2].
   if (!type.empty() && type.back() == ']') return TypeFamily::kNested;
   const std::string_view name = std::string_view(type).substr(0, type.find('('));

@@ -5,6 +5,7 @@
 #include <tuple>
 #include <utility>
 
+#include "ascii.h"
 #include "duckdb_database.h"
 
 namespace Corvenmark {
@@ -81,14 +82,6 @@ bool CountRows(duckdb_connection connection, const CatalogTable& table, int64_t&
   return read && counted;
 }
 
-char FoldedCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return FoldedCase(x) == FoldedCase(y);
-         });
-}
-
 }  // namespace
 
 std::string QualifiedName(const CatalogTable& table) {
@@ -144,7 +137,8 @@ const CatalogTable* FindTable(const std::vector<CatalogTable>& tables,
       if ((table.schema == "main") == inMain && table.shownName == requested) return &table;
     }
     for (const CatalogTable& table : tables) {
-      if ((table.schema == "main") == inMain && EqualIgnoringCase(table.shownName, requested)) {
+      if ((table.schema == "main") == inMain &&
+          EqualIgnoringAsciiCase(table.shownName, requested)) {
         return &table;
       }
     }
