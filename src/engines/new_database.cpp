@@ -2,13 +2,14 @@
 
 #include "file_system.h"
 #include "interrupt.h"
+#include "sql_text.h"
 
 namespace Corvenmark {
 namespace {
 
 bool BuildAndPublish(const std::string& path, const NewDatabase& how, std::string& error) {
   if (path.empty()) {
-    error = "empty database path";
+    error = kEmptyDatabasePath;
     return false;
   }
   // Checked first only to fail at once; publishing the file checks again, in one step.

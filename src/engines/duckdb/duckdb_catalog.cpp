@@ -85,8 +85,8 @@ bool CountRows(duckdb_connection connection, const CatalogTable& table, int64_t&
 }  // namespace
 
 std::string QualifiedName(const CatalogTable& table) {
-  return QuotedDuckDbName(table.database) + '.' + QuotedDuckDbName(table.schema) + '.' +
-         QuotedDuckDbName(table.name);
+  return QuotedIdentifier(table.database) + '.' + QuotedIdentifier(table.schema) + '.' +
+         QuotedIdentifier(table.name);
 }
 
 bool ReadCatalogTables(duckdb_connection connection, bool withViews,

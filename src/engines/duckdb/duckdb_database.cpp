@@ -137,12 +137,12 @@ std::string SessionSql(const std::string& duckdbPath, DuckDbOpenMode mode, DuckD
   // can be made under a regular file, the database: nothing is written under the home
   // directory.
   if (!duckdbPath.empty()) {
-    session += "; SET extension_directory = " + QuotedDuckDbText(duckdbPath + "/extensions") +
-               "; SET secret_directory = " + QuotedDuckDbText(duckdbPath + "/secrets");
+    session += "; SET extension_directory = " + QuotedText(duckdbPath + "/extensions") +
+               "; SET secret_directory = " + QuotedText(duckdbPath + "/secrets");
   }
   // Only the user's SQL may spill what does not fit in memory, beside its database (<file>.tmp,
   // which DuckDB removes when it closes the database); the program's own never creates a file.
-  session += "; SET temp_directory = " + QuotedDuckDbText(spills ? spillDirectory : "");
+  session += "; SET temp_directory = " + QuotedText(spills ? spillDirectory : "");
   // From here on no file that the command line did not name is read or written: not by ATTACH,
   // COPY or read_csv.
   if (sql == DuckDbSql::kProgram) session += "; SET enable_external_access = false";
@@ -210,7 +210,7 @@ std::string DuckDbResult::Error() {
 }
 
 OpenedDuckDb OpenDuckDb(const std::string& path, DuckDbOpenMode mode, DuckDbSql sql) {
-  if (path.empty()) return NotOpened("empty database path");
+  if (path.empty()) return NotOpened(kEmptyDatabasePath);
   std::unique_ptr<HeldFile> held;
   if (mode != DuckDbOpenMode::kCreate) {
     held = std::make_unique<HeldFile>(path);
@@ -245,24 +245,6 @@ OpenedDuckDb OpenPrivateDuckDb() {
 
 std::string DuckDbError(const char* message) {
   return message != nullptr ? message : "unknown DuckDB error";
-}
-
-std::string QuotedDuckDbName(const std::string& name) {
-  std::string quoted = "\"";
-  for (const char c : name) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + '"';
-}
-
-std::string QuotedDuckDbText(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) {
-    if (c == '\'') quoted += '\'';
-    quoted += c;
-  }
-  return quoted + '\'';
 }
 
 bool ForEachTextRow(duckdb_connection connection, const char* sql,

@@ -16,6 +16,7 @@
 #include "duckdb_api.h"
 #include "engine.h"
 #include "held_file.h"
+#include "sql_text.h"
 
 namespace Corvenmark {
 
@@ -111,12 +112,6 @@ inline constexpr char kOutOfMemory[] = "out of memory";
 /// The text of an error message from DuckDB, "unknown DuckDB error" for none. DuckDB gives the
 /// kind of an error only with a result's (DuckDbResult::Error) or an appender's.
 std::string DuckDbError(const char* message);
-
-/// Quotes a name as an SQL identifier: in double quotes, inner double quotes doubled.
-std::string QuotedDuckDbName(const std::string& name);
-
-/// Quotes a text as an SQL string literal: in single quotes, inner single quotes doubled.
-std::string QuotedDuckDbText(const std::string& text);
 
 /// Runs `sql` and passes each row of its result to `row`; every column of the result must be
 /// VARCHAR (cast in the SQL). Returns false with `error` set when the query fails.

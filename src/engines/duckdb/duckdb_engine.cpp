@@ -181,8 +181,6 @@ void OpenForQuery(const std::string& dbPath, const std::string& sql, QuerySessio
   session.opened = OpenDuckDb(dbPath, DuckDbOpenMode::kReadWrite, DuckDbSql::kUser);
 }
 
-const char kOpenTransaction[] = "the SQL text left a transaction open; it was rolled back";
-
 // Rolls back a transaction that the statements left open. Empty when there was none; DuckDB
 // refuses a ROLLBACK outside a transaction, and has no other way to ask. Any other failure is the
 // connection's: a log that the SQL sends to a file that cannot be written fails every statement
@@ -260,7 +258,7 @@ bool ExportSql(duckdb_connection connection, const CatalogTable& table, std::str
   for (idx_t column = 0; column < api.duckdb_prepared_statement_column_count(raw); ++column) {
     // DuckDB hands the name over to be freed, though it types it as const.
     const char* name = api.duckdb_prepared_statement_column_name(raw, column);
-    const std::string quoted = QuotedDuckDbName(name != nullptr ? name : "");
+    const std::string quoted = QuotedIdentifier(name != nullptr ? name : "");
     api.duckdb_free(const_cast<char*>(name));
     if (column > 0) sql += ", ";
     sql += WritesOwnText(api.duckdb_prepared_statement_column_type(raw, column))

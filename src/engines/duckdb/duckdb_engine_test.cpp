@@ -326,7 +326,7 @@ TEST_F(DuckDbEngineTest, QueryReachesFilesItNamesButNoExtensionOrLockedSetting) 
   const std::string savedHome = realHome != nullptr ? realHome : "";
   setenv("HOME", home.c_str(), 1);
   const char kLocked[] = "Invalid Input Error: Cannot change configuration option";
-  const std::string csv = QuotedDuckDbText(PathOf("t.csv"));
+  const std::string csv = QuotedText(PathOf("t.csv"));
   // An empty message: the SQL runs. In order: the COPY makes the file the read reads.
   const struct {
     std::string sql;
@@ -341,7 +341,7 @@ TEST_F(DuckDbEngineTest, QueryReachesFilesItNamesButNoExtensionOrLockedSetting) 
       {"SET enable_progress_bar = true", kLocked},
       {"SET lock_configuration = false", kLocked},
       {"SET threads = 4; SET memory_limit = '1GB'", ""},
-      {"ATTACH " + QuotedDuckDbText(PathOf("other.duckdb")) + " AS o; SELECT * FROM o.o", ""},
+      {"ATTACH " + QuotedText(PathOf("other.duckdb")) + " AS o; SELECT * FROM o.o", ""},
       {"COPY t TO " + csv, ""},
       {"SELECT * FROM read_csv(" + csv + ")", ""},
   };

@@ -107,8 +107,8 @@ bool DuckDbTextCells::ReadyCaster(std::string& error) {
   if (timeZone_.empty() || (timeZone_ == castTimeZone_ && calendar_ == castCalendar_)) {
     return true;
   }
-  const std::string sql = "SET SESSION TimeZone = " + QuotedDuckDbText(timeZone_) +
-                          "; SET SESSION Calendar = " + QuotedDuckDbText(calendar_);
+  const std::string sql = "SET SESSION TimeZone = " + QuotedText(timeZone_) +
+                          "; SET SESSION Calendar = " + QuotedText(calendar_);
   DuckDbResult result;
   if (api.duckdb_query(caster_.connection.get(), sql.c_str(), result.get()) != DuckDBSuccess) {
     error = result.Error();

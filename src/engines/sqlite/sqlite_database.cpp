@@ -156,7 +156,7 @@ OpenedDatabase OpenByPlan(const std::string& path, const OpenPlan& plan, int fla
 OpenedDatabase OpenExistingDatabase(const std::string& path, int flags) {
   OpenedDatabase opened;
   if (path.empty()) {
-    opened.errorMessage = "empty database path";
+    opened.errorMessage = kEmptyDatabasePath;
     return opened;
   }
   if (IsSomethingElseThanAFile(path)) {
@@ -219,15 +219,6 @@ CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch) {
       return {{text, static_cast<size_t>(sqlite3_column_bytes(statement, column))}};
     }
   }
-}
-
-std::string QuoteIdentifier(const std::string& name) {
-  std::string quoted = "\"";
-  for (const char c : name) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + '"';
 }
 
 }  // namespace Corvenmark

@@ -11,6 +11,7 @@
 
 #include "engine.h"
 #include "file_system.h"
+#include "sql_text.h"
 
 namespace Corvenmark {
 
@@ -60,9 +61,6 @@ StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage)
 /// (upper-case hexadecimal), or null. The text lives in `scratch` or in the statement, and is
 /// valid until either changes.
 CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch);
-
-/// Quotes a name as an SQL identifier: in double quotes, inner double quotes doubled.
-std::string QuoteIdentifier(const std::string& name);
 
 }  // namespace Corvenmark
 

@@ -116,7 +116,7 @@ StatementHandle QueryFirstRow(sqlite3* db, const char* sql, std::string& error) 
 }
 
 int64_t CountRows(sqlite3* db, const std::string& table, std::string& error) {
-  const std::string sql = "SELECT count(*) FROM main." + QuoteIdentifier(table);
+  const std::string sql = "SELECT count(*) FROM main." + QuotedIdentifier(table);
   StatementHandle statement = QueryFirstRow(db, sql.c_str(), error);
   return statement ? sqlite3_column_int64(statement.get(), 0) : 0;
 }
@@ -207,8 +207,6 @@ std::string FindTable(sqlite3* db, const std::string& requested, std::string& er
   return "";
 }
 
-const char kOpenTransaction[] = "the SQL text left a transaction open; it was rolled back";
-
 // How many times a read without locks that another process disturbed is made again, a little
 // later each time, before it fails (half a second of waiting in all).
 const int kReadAttempts = 5;
@@ -290,7 +288,7 @@ Outcome SqliteEngine::ExportTable(const std::string& dbPath, const std::string& 
     return Failure<Outcome>(outcome.errorMessage.empty() ? "no such table: " + table
                                                          : outcome.errorMessage);
   }
-  const std::string sql = "SELECT * FROM main." + QuoteIdentifier(name);
+  const std::string sql = "SELECT * FROM main." + QuotedIdentifier(name);
   StatementHandle statement = Prepare(db, sql.c_str(), outcome.errorMessage);
   if (!statement) return outcome;
   const int status = StepAll(statement.get(), rows);

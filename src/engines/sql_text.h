@@ -1,0 +1,37 @@
+#ifndef CORVENMARK_SQL_TEXT_H_
+#define CORVENMARK_SQL_TEXT_H_
+
+// SQL that the engines write themselves, and the words they answer with, the same for every
+// engine.
+
+#include <string>
+#include <string_view>
+
+namespace Corvenmark {
+
+/// `text` quoted between `quote`s, every `quote` inside it doubled.
+inline std::string Quoted(std::string_view text, char quote) {
+  std::string quoted(1, quote);
+  for (const char c : text) {
+    if (c == quote) quoted += quote;
+    quoted += c;
+  }
+  return quoted + quote;
+}
+
+/// A name as an SQL identifier: "name", inner double quotes doubled.
+inline std::string QuotedIdentifier(std::string_view name) { return Quoted(name, '"'); }
+
+/// A text as an SQL string literal: 'text', inner single quotes doubled.
+inline std::string QuotedText(std::string_view text) { return Quoted(text, '\''); }
+
+/// Why a path is refused before any engine looks at it.
+inline constexpr char kEmptyDatabasePath[] = "empty database path";
+
+/// Why SQL that left a transaction open failed: closing the database would undo it silently.
+inline constexpr char kOpenTransaction[] =
+    "the SQL text left a transaction open; it was rolled back";
+
+}  // namespace Corvenmark
+
+#endif  // CORVENMARK_SQL_TEXT_H_
