@@ -3,6 +3,8 @@
 # carries the amalgamation inside a pinned version of the better-sqlite3 package; only its SQLite
 # sources are used. The first configure of a build directory fetches it with `npm pack`.
 
+include(${CMAKE_CURRENT_LIST_DIR}/FetchNpm.cmake)
+
 set(CORVENMARK_SQLITE_NPM_PACKAGE "better-sqlite3@12.9.0")
 # The package's tarball, so that a republished or tampered package is noticed.
 set(CORVENMARK_SQLITE_NPM_SHA256
@@ -42,37 +44,11 @@ endif()
 
 if(NOT fetched_package STREQUAL CORVENMARK_SQLITE_NPM_PACKAGE
    OR NOT EXISTS ${sqlite_dir}/sqlite3.c OR NOT EXISTS ${sqlite_dir}/sqlite3.h)
-  find_program(NPM_PROGRAM npm REQUIRED)
-  set(download_dir ${CMAKE_BINARY_DIR}/_deps/sqlite-download)
-  file(REMOVE_RECURSE ${download_dir} ${sqlite_dir})
-  file(MAKE_DIRECTORY ${download_dir} ${sqlite_dir})
-  message(STATUS "Fetching the SQLite amalgamation from ${CORVENMARK_SQLITE_NPM_PACKAGE}")
-  execute_process(
-    COMMAND ${NPM_PROGRAM} pack ${CORVENMARK_SQLITE_NPM_PACKAGE} --silent
-    WORKING_DIRECTORY ${download_dir}
-    OUTPUT_VARIABLE tarball OUTPUT_STRIP_TRAILING_WHITESPACE
-    RESULT_VARIABLE npm_status)
-  if(NOT npm_status EQUAL 0 OR NOT EXISTS ${download_dir}/${tarball})
-    message(FATAL_ERROR "npm pack ${CORVENMARK_SQLITE_NPM_PACKAGE} failed")
-  endif()
-  file(SHA256 ${download_dir}/${tarball} tarball_sha256)
-  if(NOT tarball_sha256 STREQUAL CORVENMARK_SQLITE_NPM_SHA256)
-    message(FATAL_ERROR "${tarball} has SHA-256 ${tarball_sha256}, "
-                        "expected ${CORVENMARK_SQLITE_NPM_SHA256}")
-  endif()
-  execute_process(
-    COMMAND ${CMAKE_COMMAND} -E tar xzf ${tarball}
-            package/deps/sqlite3/sqlite3.c package/deps/sqlite3/sqlite3.h
-    WORKING_DIRECTORY ${download_dir}
-    RESULT_VARIABLE tar_status)
-  if(NOT tar_status EQUAL 0)
-    message(FATAL_ERROR "${tarball} holds no SQLite amalgamation")
-  endif()
-  file(COPY ${download_dir}/package/deps/sqlite3/sqlite3.c
-            ${download_dir}/package/deps/sqlite3/sqlite3.h
-       DESTINATION ${sqlite_dir})
+  file(REMOVE_RECURSE ${sqlite_dir})
+  corvenmark_fetch_npm(PACKAGE ${CORVENMARK_SQLITE_NPM_PACKAGE}
+                       SHA256 ${CORVENMARK_SQLITE_NPM_SHA256} DESTINATION ${sqlite_dir}
+                       MEMBERS package/deps/sqlite3/sqlite3.c package/deps/sqlite3/sqlite3.h)
   file(WRITE ${sqlite_stamp} ${CORVENMARK_SQLITE_NPM_PACKAGE})
-  file(REMOVE_RECURSE ${download_dir})
 endif()
 
 file(STRINGS ${sqlite_dir}/sqlite3.h version_line REGEX "^#define SQLITE_VERSION +\"")
