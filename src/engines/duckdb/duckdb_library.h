@@ -17,7 +17,7 @@ struct LibraryLookup {
   std::string loadError;  ///< Why a library that is there could not be loaded.
 };
 
-/// Loads the library from beside the program or, on Linux, from the lib directory beside an
+/// Loads the library from beside the program or, on Linux, from lib/corvenmark beside an
 /// installed program's bin directory, in that order.
 LibraryLookup LoadDuckDbLibrary();
 

@@ -28,7 +28,7 @@ LibraryLookup LoadDuckDbLibrary() {
   std::vector<std::string> candidates = {directory + '/' + kLibraryName};
   const size_t slash = directory.rfind('/');
   if (slash != std::string::npos && slash > 0) {
-    candidates.push_back(directory.substr(0, slash) + "/lib/" + kLibraryName);
+    candidates.push_back(directory.substr(0, slash) + "/lib/corvenmark/" + kLibraryName);
   }
   for (const std::string& path : candidates) {
     lookup.paths.push_back(path);
