@@ -15,13 +15,25 @@ case $1 in
     # sent to a file, it cannot hold up whoever reads this script's output.
     log=$WINEPREFIX/session.log
     # Without a display, making the prefix opens no window. Setting it up goes on in background
-    # processes; waiting for the server to end lets all of them finish first.
-    DISPLAY= "$wine" wineboot --init >>"$log" 2>&1
-    "$wineserver" -w
-    "$wineserver" -p >>"$log" 2>&1
-    # The first program in a new prefix is slow to start; later ones are not.
-    DISPLAY= "$wine" cmd /c exit >>"$log" 2>&1
-    echo "Wine prefix ready: $WINEPREFIX"
+    # processes; waiting for the server to end lets all of them finish first. Now and then a new
+    # prefix comes out unable to start a program (kernel32.dll not found); one made again from
+    # scratch does not.
+    for attempt in 1 2; do
+      DISPLAY= "$wine" wineboot --init >>"$log" 2>&1 || true
+      "$wineserver" -w
+      "$wineserver" -p >>"$log" 2>&1
+      # The first program in a new prefix is slow to start; later ones are not.
+      if DISPLAY= "$wine" cmd /c exit >>"$log" 2>&1; then
+        echo "Wine prefix ready: $WINEPREFIX"
+        exit 0
+      fi
+      echo "attempt $attempt: the new prefix starts no program; making it again" >>"$log"
+      "$wineserver" -k || true
+      "$wineserver" -w || true
+      find "$WINEPREFIX" -mindepth 1 -not -name session.log -delete
+    done
+    cat "$log"
+    exit 1
     ;;
   stop)
     "$wineserver" -k || true
