@@ -216,6 +216,8 @@ WAL_SCHEMA = "Table: t (2 rows)\n  - a : \nTable: u (0 rows)\n  - b : \n"
 # Hostile names and file states, each run with fixture_with_wal_states in the directory; none
 # may change a file or leave one behind. (name, arguments, stdout, stderr, status, Linux only)
 HOSTILE_CASES = [
+    ("an empty log is left where it is", ["--engine", "sqlite", "--schema", "emptylog.db"],
+     "Database: emptylog.db (1 tables):\nTable: t (1 rows)\n  - a : \n", "", 0, False),
     ("file: name is a file, not a URI",
      ["--engine", "sqlite", "--query", "file:shop.db", "CREATE TABLE x (a)"],
      "", "Query Error: unable to open database file: file:shop.db\n", 1, False),
@@ -606,6 +608,12 @@ def fixture_with_wal_states(directory):
     make_wal_database(directory, "real.db", with_index=True)
     os.symlink("real.db", os.path.join(directory, "link.db"))
     make_wal_database(directory, "crash.db", with_index=False)
+    # A log that a writer in exclusive locking mode has just emptied, with no index beside it.
+    connection = sqlite3.connect(os.path.join(directory, "emptylog.db"), isolation_level=None)
+    connection.executescript("PRAGMA journal_mode = wal; CREATE TABLE t (a); INSERT INTO t "
+                             "VALUES (1);")
+    connection.close()
+    open(os.path.join(directory, "emptylog.db-wal"), "wb").close()
     connection = sqlite3.connect(os.path.join(directory, "one.db"))
     connection.executescript("CREATE TABLE one (v); INSERT INTO one VALUES (''), (NULL), ('x');")
     connection.close()

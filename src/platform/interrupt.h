@@ -19,6 +19,11 @@ class InterruptWatch {
 
   /// True once the user asked the process to stop.
   static bool Requested();
+  /// Drops a request to stop noted so far, and takes none after the outermost watch ends: the
+  /// job is done and its result reported, so a request that comes now is too late to undo
+  /// anything, and the process ends with its own status (on Windows, where the console ends
+  /// the process anyway, it still does).
+  static void Dismiss();
 };
 
 /// From now on a write past the limit on a file's size (ulimit -f) fails, so that the command

@@ -13,6 +13,7 @@ const int kSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,   SIGUSR1, SIGUSR2,
                         SIGALRM, SIGXCPU, SIGPROF, SIGVTALRM, SIGPIPE};
 const size_t kSignalCount = sizeof kSignals / sizeof kSignals[0];
 volatile sig_atomic_t gSignal = 0;
+bool gDismissed = false;
 struct sigaction gPrevious[kSignalCount];
 int gWatches = 0;  // watches may nest; the outermost one installs and restores
 
@@ -34,12 +35,23 @@ InterruptWatch::InterruptWatch() {
 
 InterruptWatch::~InterruptWatch() {
   if (--gWatches > 0) return;
-  for (size_t i = 0; i < kSignalCount; ++i) sigaction(kSignals[i], &gPrevious[i], nullptr);
+  // A job that is done and reported takes no more requests to stop in the moments before the
+  // process exits, which would only end it by a signal, as if it had not finished.
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  for (size_t i = 0; i < kSignalCount; ++i) {
+    sigaction(kSignals[i], gDismissed ? &ignore : &gPrevious[i], nullptr);
+  }
   // Dying by the signal, as the shell expects of an interrupted program.
   if (gSignal != 0) raise(gSignal);
 }
 
 bool InterruptWatch::Requested() { return gSignal != 0; }
+
+void InterruptWatch::Dismiss() {
+  gDismissed = true;
+  gSignal = 0;
+}
 
 void TakeFileSizeLimitAsAnError() { signal(SIGXFSZ, SIG_IGN); }
 

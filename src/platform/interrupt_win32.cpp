@@ -36,6 +36,8 @@ InterruptWatch::~InterruptWatch() {
 
 bool InterruptWatch::Requested() { return InterlockedCompareExchange(&gRequested, 0, 0) != 0; }
 
+void InterruptWatch::Dismiss() { InterlockedExchange(&gRequested, 0); }
+
 // Windows has no limit on a file's size to signal.
 void TakeFileSizeLimitAsAnError() {}
 

@@ -2,7 +2,9 @@
 
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "file_system.h"
 #include "held_file.h"
@@ -115,7 +117,7 @@ OpenPlan PlanOpen(const std::string& path, int flags) {
 namespace {
 
 // How many times a plan is made again when a writer's log or its index came or went meanwhile.
-const int kOpenAttempts = 3;
+const int kOpenAttempts = 5;
 
 OpenedDatabase OpenByPlan(const std::string& path, const OpenPlan& plan, int flags) {
   OpenedDatabase opened;
@@ -133,6 +135,12 @@ OpenedDatabase OpenByPlan(const std::string& path, const OpenPlan& plan, int fla
   if (status == SQLITE_OK) {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
+    // The last connection to close a database removes its log; a read-only one must not, for
+    // the log may hold a writer's commits (one in exclusive locking mode shares no index).
+    if ((flags & SQLITE_OPEN_READONLY) != 0) {
+      int persist = 1;
+      sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    }
     // Reading the schema's size forces the header (and any log) to be read and checked. A
     // read-only connection reads in one transaction begun here and ended when it closes, so
     // that every count and every row of the command comes from one committed state.
@@ -171,7 +179,12 @@ OpenedDatabase OpenExistingDatabase(const std::string& path, int flags) {
     opened = OpenByPlan(path, plan, flags);
     if (opened.db || attempt == kOpenAttempts) return opened;
     const OpenPlan now = PlanOpen(path, flags);
-    if (now.hasLog == plan.hasLog && now.hasIndex == plan.hasIndex) return opened;
+    // Another process's log or index may also have gone and come back, or still be being set
+    // up, when a read-only open of a database in write-ahead-log mode fails.
+    const bool logsMoved = now.hasLog != plan.hasLog || now.hasIndex != plan.hasIndex;
+    const bool walRead = (flags & SQLITE_OPEN_READONLY) != 0 && IsWalDatabase(plan.file);
+    if (!logsMoved && !walRead) return opened;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
   }
 }
 
