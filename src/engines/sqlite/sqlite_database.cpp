@@ -149,6 +149,7 @@ OpenedDatabase OpenByPlan(const std::string& path, const OpenPlan& plan, int fla
     check += "SELECT count(*) FROM main.sqlite_master";
     if (sqlite3_exec(db, check.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) return opened;
   }
+  opened.errorCode = db != nullptr ? sqlite3_extended_errcode(db) : status;
   std::string reason = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(status);
   if (db != nullptr && sqlite3_extended_errcode(db) == SQLITE_READONLY_ROLLBACK) {
     reason = "the database holds a transaction a crash left unfinished, which only a writer can "
@@ -180,9 +181,12 @@ OpenedDatabase OpenExistingDatabase(const std::string& path, int flags) {
     if (opened.db || attempt == kOpenAttempts) return opened;
     const OpenPlan now = PlanOpen(path, flags);
     // Another process's log or index may also have gone and come back, or still be being set
-    // up, when a read-only open of a database in write-ahead-log mode fails.
+    // up, when a read-only open of a database in write-ahead-log mode cannot open a file or
+    // finds the index not ready; a damaged database fails otherwise, and at once.
     const bool logsMoved = now.hasLog != plan.hasLog || now.hasIndex != plan.hasIndex;
-    const bool walRead = (flags & SQLITE_OPEN_READONLY) != 0 && IsWalDatabase(plan.file);
+    const int code = opened.errorCode & 0xff;
+    const bool walRead = (flags & SQLITE_OPEN_READONLY) != 0 && IsWalDatabase(plan.file) &&
+                         (code == SQLITE_CANTOPEN || code == SQLITE_READONLY);
     if (!logsMoved && !walRead) return opened;
     std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
   }

@@ -28,6 +28,7 @@ using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 struct OpenedDatabase {
   DatabaseHandle db;
   std::string errorMessage;  ///< "<reason>: <path>" when `db` is null.
+  int errorCode = 0;         ///< SQLite's extended result code when `db` is null.
   /// True when a database in write-ahead-log mode with no log was opened as an immutable file;
   /// SQLite then reports its journal mode as "delete".
   bool walOpenedImmutable = false;
