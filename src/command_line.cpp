@@ -76,13 +76,13 @@ int RunSample(const Invocation& run) {
   }
   if (!sample.success) return ReportFailure(run, sample.errorMessage);
   WriteSampleLine(run.out, sample.status, outPath);
-  if (!run.out.flush()) {
-    if (sample.createdFile) RemoveFile(outPath);
-    return 0;
+  if (run.out.flush()) {
+    // The new database and its report are out: a request to stop that came meanwhile would
+    // otherwise end the program by a signal, as if it had not finished.
+    InterruptWatch::Dismiss();
+  } else if (sample.createdFile) {
+    RemoveFile(outPath);
   }
-  // The new database and its report are out: a request to stop that came meanwhile would
-  // otherwise end the program by a signal, as if it had not finished.
-  InterruptWatch::Dismiss();
   return 0;
 }
 

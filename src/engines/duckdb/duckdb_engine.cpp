@@ -133,21 +133,24 @@ bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbP
   for (idx_t i = 0; i < count; ++i) {
     // The statements before this one may have changed how values read.
     if (i > 0) cells.FollowSettingsOf(connection);
-    duckdb_prepared_statement rawStatement = sole.get();
-    const duckdb_state prepared = sole ? DuckDBSuccess
-                                       : api.duckdb_prepare_extracted_statement(
-                                             connection, extracted.get(), i, &rawStatement);
-    const DuckDbPrepared statement(sole ? sole.release() : rawStatement);
-    if (prepared != DuckDBSuccess) {
-      error = PrepareError(rawStatement);
-      return false;
+    DuckDbPrepared statement = std::move(sole);
+    if (!statement) {
+      duckdb_prepared_statement raw = nullptr;
+      const duckdb_state prepared =
+          api.duckdb_prepare_extracted_statement(connection, extracted.get(), i, &raw);
+      statement.reset(raw);
+      if (prepared != DuckDBSuccess) {
+        error = PrepareError(raw);
+        return false;
+      }
     }
-    if (const char* refused = RefusedStatement(api.duckdb_prepared_statement_type(rawStatement))) {
+    if (const char* refused =
+            RefusedStatement(api.duckdb_prepared_statement_type(statement.get()))) {
       error = refused;
       return false;
     }
     DuckDbResult result;
-    if (!ExecuteStreaming(rawStatement, result, error)) return false;
+    if (!ExecuteStreaming(statement.get(), result, error)) return false;
     switch (api.duckdb_result_return_type(*result.get())) {
       case DUCKDB_RESULT_TYPE_QUERY_RESULT:
         if (!cells.Stream(*result.get(), rows, error)) return false;

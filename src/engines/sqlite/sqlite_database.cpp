@@ -22,13 +22,6 @@ void AppendHexByte(std::string& out, unsigned char byte) {
   out += kHexDigits[byte & 0xF];
 }
 
-// Bytes 18 and 19 of the header are both 2 in a database in write-ahead-log mode.
-bool IsWalDatabase(const std::string& path) {
-  char header[20] = {};
-  std::ifstream file(path, std::ios::binary);
-  return file.read(header, sizeof header) && header[18] == 2 && header[19] == 2;
-}
-
 // The first `count` bytes of the file at `path`, fewer when it is shorter or missing.
 std::string FirstBytes(const std::string& path, size_t count) {
   std::string bytes(count, '\0');
@@ -36,6 +29,12 @@ std::string FirstBytes(const std::string& path, size_t count) {
   file.read(bytes.data(), static_cast<std::streamsize>(count));
   bytes.resize(static_cast<size_t>(file.gcount()));
   return bytes;
+}
+
+// Bytes 18 and 19 of the header are both 2 in a database in write-ahead-log mode.
+bool IsWalDatabase(const std::string& path) {
+  const std::string header = FirstBytes(path, 20);
+  return header.size() == 20 && header[18] == 2 && header[19] == 2;
 }
 
 // What SQLite and writers change when they write the database `file` in write-ahead-log mode,
