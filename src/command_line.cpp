@@ -7,11 +7,10 @@
 #include <string>
 
 #include "csv.h"
-#include "database_format.h"
-#include "engines.h"
-#include "file_system.h"
-#include "interrupt.h"
-#include "line_end.h"
+#include "engine_list.h"
+#include "platform/file_system.h"
+#include "platform/interrupt.h"
+#include "platform/line_end.h"
 #include "query_report.h"
 #include "reports.h"
 #include "schema_diff.h"
@@ -21,12 +20,14 @@ namespace {
 
 /// One command about to run: the engine that answers it, and its arguments from the option on.
 struct Invocation {
-  const Engine& engine;
+  const EngineList& engines;
+  const Engine* engine;  ///< Null for "auto".
   const char* programName;
   const char* const* args;  ///< args[0] is the option.
   std::ostream& out;
   std::ostream& err;
   const char* errorName;  ///< The command as its error lines name it.
+  const char* whatItDoes;  ///< As "<engine> cannot <whatItDoes>" says it.
 };
 
 int ReportFailure(const Invocation& run, const std::string& message) {
@@ -34,22 +35,21 @@ int ReportFailure(const Invocation& run, const std::string& message) {
   return 1;
 }
 
-// The engine that opens `path`: the one the command line named or, for "auto", the one of the
-// file's format, known by its first bytes or, for a file `--sample` is to create, by its name.
-// A file that cannot be read goes to the SQLite engine, whose error says why. Null, with
-// `error` set, for a file of neither format or an engine that cannot run.
-const Engine* EngineForFile(const Invocation& run, const std::string& path, bool newFile,
-                            std::string& error) {
-  const Engine* engine = &run.engine;
-  if (ChoosesPerFile(*engine)) {
-    DatabaseFormat format = DatabaseFormat::kSqlite;
-    if (newFile) {
-      format = FormatForNewFile(path);
-    } else if (ReadDatabaseFormat(path, format) && format == DatabaseFormat::kUnknown) {
-      error = path + ": not a SQLite or DuckDB database";
-      return nullptr;
-    }
-    engine = FindEngine(format == DatabaseFormat::kDuckDb ? "duckdb" : "sqlite");
+// The engine that opens `path` for the operation `offer`: the one the command line named or,
+// for "auto", the one of the file's format, known by its first bytes or, for a file `--sample`
+// is to create, by its name. Null, with `error` set, for a file no engine recognizes, an engine
+// that does not offer the operation, or one that cannot run.
+template <class Operation>
+const Engine* EngineFor(const Invocation& run, const std::string& path, bool newFile,
+                        Operation Engine::*offer, std::string& error) {
+  const Engine* engine = run.engine;
+  if (engine == nullptr) {
+    engine = newFile ? EngineForNewFile(run.engines, path) : EngineOfFile(run.engines, path, error);
+    if (engine == nullptr) return nullptr;
+  }
+  if (engine->*offer == nullptr) {
+    error = std::string(engine->name) + " cannot " + run.whatItDoes;
+    return nullptr;
   }
   error = engine->whyUnavailable != nullptr ? engine->whyUnavailable() : "";
   return error.empty() ? engine : nullptr;
@@ -63,7 +63,7 @@ int RunHelp(const Invocation& run) {
 int RunSample(const Invocation& run) {
   const std::string outPath = run.args[1];
   std::string error;
-  const Engine* engine = EngineForFile(run, outPath, true, error);
+  const Engine* engine = EngineFor(run, outPath, true, &Engine::createSampleBenchmarkDb, error);
   if (engine == nullptr) return ReportFailure(run, error);
   // A new database whose report was lost would make the same command fail next time, so a
   // command interrupted, or cut off from its reader, before its report is out leaves nothing
@@ -88,7 +88,7 @@ int RunSample(const Invocation& run) {
 
 int RunQuery(const Invocation& run) {
   std::string error;
-  const Engine* engine = EngineForFile(run, run.args[1], false, error);
+  const Engine* engine = EngineFor(run, run.args[1], false, &Engine::runQuery, error);
   if (engine == nullptr) return ReportFailure(run, error);
   QueryReport report;
   const QueryOutcome outcome = engine->runQuery(run.args[1], run.args[2], report);
@@ -102,7 +102,7 @@ int RunQuery(const Invocation& run) {
 int RunSchema(const Invocation& run) {
   const std::string dbPath = run.args[1];
   std::string error;
-  const Engine* engine = EngineForFile(run, dbPath, false, error);
+  const Engine* engine = EngineFor(run, dbPath, false, &Engine::inspectSchema, error);
   if (engine == nullptr) return ReportFailure(run, error);
   const SchemaResult schema = engine->inspectSchema(dbPath, true);
   if (!schema.success) return ReportFailure(run, schema.errorMessage);
@@ -112,7 +112,7 @@ int RunSchema(const Invocation& run) {
 
 int RunAnalyze(const Invocation& run) {
   std::string error;
-  const Engine* engine = EngineForFile(run, run.args[1], false, error);
+  const Engine* engine = EngineFor(run, run.args[1], false, &Engine::analyzeDatabase, error);
   if (engine == nullptr) return ReportFailure(run, error);
   const DbDiagnostics diagnostics = engine->analyzeDatabase(run.args[1]);
   if (!diagnostics.success) return ReportFailure(run, diagnostics.errorMessage);
@@ -125,7 +125,7 @@ int RunAnalyze(const Invocation& run) {
 // the caller's check of the output to report.
 int RunExportCsv(const Invocation& run) {
   std::string error;
-  const Engine* engine = EngineForFile(run, run.args[1], false, error);
+  const Engine* engine = EngineFor(run, run.args[1], false, &Engine::exportTable, error);
   if (engine == nullptr) return ReportFailure(run, error);
   CsvWriter csv(run.out);
   const Outcome outcome = engine->exportTable(run.args[1], run.args[2], csv);
@@ -146,7 +146,7 @@ int RunDiff(const Invocation& run) {
   const std::string* paths[2] = {&firstPath, &secondPath};
   for (int i = 0; i < 2; ++i) {
     std::string error;
-    engines[i] = EngineForFile(run, *paths[i], false, error);
+    engines[i] = EngineFor(run, *paths[i], false, &Engine::inspectSchema, error);
     if (engines[i] == nullptr) return ReportFailure(run, error);
     schemas[i] = engines[i]->inspectSchema(*paths[i], false);
     if (!schemas[i].success) return ReportFailure(run, schemas[i].errorMessage);
@@ -166,19 +166,20 @@ struct Command {
   int leastArgc;  ///< Arguments needed, counting the program name and the option.
   int (*run)(const Invocation&);
   const char* errorName;
+  const char* whatItDoes;
 };
 
 // Matched in this order; the first option that equals the argument and has enough arguments
 // after it runs.
 const Command kCommands[] = {
-    {"--help", 2, RunHelp, "Help"},
-    {"-h", 2, RunHelp, "Help"},
-    {"--sample", 3, RunSample, "Sample"},
-    {"--query", 4, RunQuery, "Query"},
-    {"--schema", 3, RunSchema, "Schema"},
-    {"--analyze", 3, RunAnalyze, "Analyze"},
-    {"--export-csv", 4, RunExportCsv, "Export"},
-    {"--diff", 4, RunDiff, "Diff"},
+    {"--help", 2, RunHelp, "Help", ""},
+    {"-h", 2, RunHelp, "Help", ""},
+    {"--sample", 3, RunSample, "Sample", "create a sample database"},
+    {"--query", 4, RunQuery, "Query", "run queries"},
+    {"--schema", 3, RunSchema, "Schema", "list tables"},
+    {"--analyze", 3, RunAnalyze, "Analyze", "analyze a database"},
+    {"--export-csv", 4, RunExportCsv, "Export", "export a table"},
+    {"--diff", 4, RunDiff, "Diff", "list tables"},
 };
 
 }  // namespace
@@ -201,8 +202,13 @@ int RunCatchingEverything(std::ostream& err, const char* errorName,
 }
 
 int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  return RunCommand(argc, argv, out, err, ProgramEngines());
+}
+
+int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+               const EngineList& engines) {
   const char* programName = argc > 0 ? argv[0] : nullptr;
-  const Engine* engine = &DefaultEngine();
+  const Engine* engine = engines.front();
   int optionIndex = 1;
   // "--engine NAME" may lead the command line; the command after it is counted as if the pair
   // were not there. The pair needs a command after it.
@@ -211,11 +217,10 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       WriteUsage(out, programName);
       return 1;
     }
-    engine = FindEngine(argv[2]);
-    if (engine == nullptr) {
+    if (!FindEngine(engines, argv[2], engine)) {
       WriteErrorLine(err, "Engine",
-                     std::string("unknown engine '") + argv[2] + "' (expected " + EngineNames() +
-                         ")");
+                     std::string("unknown engine '") + argv[2] + "' (expected " +
+                         EngineNames(engines) + ")");
       return 1;
     }
     optionIndex = 3;
@@ -224,7 +229,8 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   for (const Command& command : kCommands) {
     if (optionIndex < argc && argcFromOption >= command.leastArgc &&
         std::strcmp(argv[optionIndex], command.option) == 0) {
-      const Invocation run{*engine, programName, argv + optionIndex, out, err, command.errorName};
+      const Invocation run{engines, engine,    programName,       argv + optionIndex,
+                           out,     err,       command.errorName, command.whatItDoes};
       return RunCatchingEverything(err, command.errorName, [&] { return command.run(run); });
     }
   }

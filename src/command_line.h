@@ -4,6 +4,8 @@
 #include <functional>
 #include <ostream>
 
+#include "engines/registry.h"
+
 namespace Corvenmark {
 
 /// Runs the one command that the arguments name and returns the exit status. `argv[1]` is
@@ -12,6 +14,11 @@ namespace Corvenmark {
 /// arguments follow it. Anything else gets the usage text and status 1. Reports go to `out`;
 /// error lines go to `err`.
 int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+/// RunCommand with the engines `engines` instead of the program's own, the first of them the
+/// default.
+int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+               const EngineList& engines);
 
 /// Runs `command` and returns its status. Failures travel in results, but an exception that
 /// still gets out (memory running out, a number no engine expected, a library's own) becomes one

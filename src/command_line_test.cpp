@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,16 +11,21 @@
 #include <string>
 #include <vector>
 
+#include "engines/builtin/builtin_engine.h"
+#include "engines/duckdb/duckdb_engine.h"
+#include "engines/sqlite/sqlite_engine.h"
+#include "scratch_directory_test.h"
+
 namespace Corvenmark {
 namespace {
 
-struct Outcome {
+struct Ran {
   int status;
   std::string out;
   std::string err;
 };
 
-Outcome RunWith(std::vector<const char*> args) {
+Ran RunWith(std::vector<const char*> args) {
   std::ostringstream out;
   std::ostringstream err;
   const int status = RunCommand(static_cast<int>(args.size()), args.data(), out, err);
@@ -30,8 +34,8 @@ Outcome RunWith(std::vector<const char*> args) {
 
 TEST(CommandLine, EnginePairSelectsTheEngineForTheCommandAfterIt) {
   // The built-in engine answers for a file that does not exist; SQLite does not.
-  const Outcome plain = RunWith({"cm", "--query", "no such.db", "SELECT 1"});
-  const Outcome sqlite = RunWith({"cm", "--engine", "sqlite", "--query", "no such.db", "SELECT 1"});
+  const Ran plain = RunWith({"cm", "--query", "no such.db", "SELECT 1"});
+  const Ran sqlite = RunWith({"cm", "--engine", "sqlite", "--query", "no such.db", "SELECT 1"});
   EXPECT_EQ(plain.status, 0);
   EXPECT_EQ(plain.out.rfind("Executed in 0.5 ms (1 rows):\n", 0), 0u);
   EXPECT_EQ(sqlite.status, 1);
@@ -52,7 +56,7 @@ TEST(CommandLine, EveryErrorIsOneLineWithControlCharactersEscaped) {
       {{"cm", "--engine", "sqlite", "--sample", ""}, "Sample Error: empty database path\n"},
   };
   for (const auto& c : cases) {
-    const Outcome run = RunWith(c.args);
+    const Ran run = RunWith(c.args);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, c.err);
@@ -61,7 +65,7 @@ TEST(CommandLine, EveryErrorIsOneLineWithControlCharactersEscaped) {
 
 TEST(CommandLine, EnginePairCountsArgumentsFromTheCommand) {
   // "--query" still needs a path and SQL after it; the pair does not count towards them.
-  const Outcome run = RunWith({"cm", "--engine", "builtin", "--query", "db"});
+  const Ran run = RunWith({"cm", "--engine", "builtin", "--query", "db"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out.rfind("=====", 0), 0u);
   EXPECT_EQ(run.err, "");
@@ -75,46 +79,99 @@ TEST(CommandLine, MalformedEnginePairGetsUsage) {
       {"cm", "--engine", "builtin", "--engine", "builtin", "--help"},
   };
   for (const auto& args : cases) {
-    const Outcome run = RunWith(args);
+    const Ran run = RunWith(args);
     EXPECT_EQ(run.status, 1) << args.size();
     EXPECT_NE(run.out.find("\n  cm [options]\n"), std::string::npos) << args.size();
     EXPECT_EQ(run.err, "") << args.size();
   }
 }
 
-TEST(CommandLine, AutoPicksTheEngineByTheFilesFirstBytes) {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "corvenmark_auto_XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  const std::filesystem::path dir = pattern;
-  const std::string lite = (dir / "lite.duckdb").string();  // the bytes count, not the name
+// An engine of the test's own, known to the front end only through the list it is given: it
+// recognizes files that begin "FAKEDB", claims new files named "*.fake", and only lists tables.
+SchemaResult FakeSchema(const std::string&, bool) {
+  SchemaResult schema;
+  schema.success = true;
+  schema.tables.push_back({"fake_table", "", "", {}, 7});
+  return schema;
+}
+
+const Engine kFakeEngine = {
+    "fake",
+    "Fake",
+    [](std::string_view firstBytes) { return firstBytes.substr(0, 6) == "FAKEDB"; },
+    [](const std::string& path) { return path.size() > 5 && path.substr(path.size() - 5) == ".fake"; },
+    nullptr,
+    nullptr,
+    FakeSchema,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+class CommandLineFiles : public ScratchDirectoryTest {};
+
+TEST_F(CommandLineFiles, AutoAsksEveryEngineAndAnEngineAnswersOnlyWhatItOffers) {
+  const std::string lite = PathOf("lite.duckdb");  // the bytes count, not the name
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(lite.c_str(), &db), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE t (a)", nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
-  std::ofstream(dir / "notes.txt") << "SQLite format 3 is not quite it";
-  std::ofstream(dir / "short.db") << "SQL";
-  std::ofstream(dir / "empty.db");
+  std::ofstream(dir_ / "notes.txt") << "SQLite format 3 is not quite it";
+  std::ofstream(dir_ / "short.db") << "SQL";
+  std::ofstream(dir_ / "empty.db");
+  std::ofstream(dir_ / "data.db") << "FAKEDB and more";
+  const std::string notes = PathOf("notes.txt");
+  const std::string fake = PathOf("data.db");
+  const std::string newFake = PathOf("new.fake");
+  const std::string empty = PathOf("empty.db");
+  const std::string missing = PathOf("missing.db");
+  const EngineList withFake = {&kBuiltinEngine, &kSqliteEngine, &kDuckDbEngine, &kFakeEngine};
   const struct {
-    std::string path;
-    const char* out;
-    const char* err;
+    std::vector<const char*> args;
+    bool fakeListed;
+    std::string out;
+    std::string err;
   } cases[] = {
-      {lite, "(1 tables):\nTable: t (0 rows)\n  - a : \n", ""},
-      {(dir / "notes.txt").string(), "", ": not a SQLite or DuckDB database\n"},
-      {(dir / "short.db").string(), "", ": not a SQLite or DuckDB database\n"},
-      {(dir / "empty.db").string(), "", ": not a SQLite or DuckDB database\n"},
-      // Unreadable: the SQLite engine says why.
-      {(dir / "missing.db").string(), "", "unable to open database file: "},
+      {{"--engine", "auto", "--schema", lite.c_str()}, false,
+       "Database: " + lite + " (1 tables):\nTable: t (0 rows)\n  - a : \n", ""},
+      {{"--engine", "auto", "--schema", notes.c_str()}, false, "",
+       "Schema Error: " + notes + ": not a SQLite or DuckDB database\n"},
+      {{"--engine", "auto", "--schema", notes.c_str()}, true, "",
+       "Schema Error: " + notes + ": not a SQLite, DuckDB or Fake database\n"},
+      {{"--engine", "auto", "--analyze", empty.c_str()}, true, "",
+       "Analyze Error: " + empty + ": not a SQLite, DuckDB or Fake database\n"},
+      // Unreadable: the first engine of files says why.
+      {{"--engine", "auto", "--schema", missing.c_str()}, true, "",
+       "Schema Error: unable to open database file: " + missing + "\n"},
+      {{"--engine", "auto", "--schema", fake.c_str()}, true,
+       "Database: " + fake + " (1 tables):\nTable: fake_table (7 rows)\n", ""},
+      {{"--engine", "fake", "--schema", notes.c_str()}, true,
+       "Database: " + notes + " (1 tables):\nTable: fake_table (7 rows)\n", ""},
+      {{"--engine", "auto", "--sample", newFake.c_str()}, true, "",
+       "Sample Error: fake cannot create a sample database\n"},
+      {{"--engine", "fake", "--query", fake.c_str(), "SELECT 1"}, true, "",
+       "Query Error: fake cannot run queries\n"},
+      {{"--engine", "auto", "--export-csv", fake.c_str(), "t"}, true, "",
+       "Export Error: fake cannot export a table\n"},
+      {{"--engine", "fake", "--diff", fake.c_str(), fake.c_str()}, true,
+       "Schema diff: " + fake + " -> " + fake + " (0 differences):\nNo differences.\n", ""},
+      {{"--engine", "fakes", "--help"}, true, "",
+       "Engine Error: unknown engine 'fakes' (expected builtin, sqlite, duckdb, fake or auto)\n"},
   };
   for (const auto& c : cases) {
-    const Outcome run = RunWith({"cm", "--engine", "auto", "--schema", c.path.c_str()});
-    EXPECT_EQ(run.status, *c.err == '\0' ? 0 : 1) << c.path;
-    EXPECT_NE(run.out.find(c.out), std::string::npos) << c.path << ": " << run.out;
-    EXPECT_EQ(run.out.empty(), *c.out == '\0') << c.path;
-    EXPECT_NE(run.err.find(c.err), std::string::npos) << c.path << ": " << run.err;
+    std::vector<const char*> args = {"cm"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = c.fakeListed ? RunCommand(static_cast<int>(args.size()), args.data(), out,
+                                                 err, withFake)
+                                    : RunCommand(static_cast<int>(args.size()), args.data(), out, err);
+    EXPECT_EQ(status, c.err.empty() ? 0 : 1) << c.args[3];
+    EXPECT_EQ(out.str(), c.out) << c.args[3];
+    EXPECT_EQ(err.str(), c.err) << c.args[3];
   }
-  std::filesystem::remove_all(dir);
+  EXPECT_FALSE(std::filesystem::exists(newFake));
 }
 
 TEST(RunCatchingEverything, AnyExceptionIsOneErrorLineAndStatusOne) {

@@ -1,6 +1,6 @@
 #include "corvenmark_gui.h"
 
-#include "desktop.h"
+#include "platform/desktop.h"
 
 namespace CorvenmarkGUI {
 

@@ -1,6 +1,6 @@
 #include "csv.h"
 
-#include "line_end.h"
+#include "platform/line_end.h"
 
 namespace Corvenmark {
 namespace {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine.h"
+#include "engines/engine.h"
 
 namespace Corvenmark {
 

@@ -6,9 +6,9 @@
 
 #include "command_line.h"
 #include "corvenmark_gui.h"
-#include "interrupt.h"
+#include "platform/interrupt.h"
 #include "reports.h"
-#include "standard_streams.h"
+#include "platform/standard_streams.h"
 
 void PrintUsage(const char* programName) { Corvenmark::WriteUsage(std::cout, programName); }
 

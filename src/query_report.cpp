@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "line_end.h"
+#include "platform/line_end.h"
 #include "reports.h"
 
 namespace Corvenmark {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
-#include "spill_file.h"
+#include "engines/engine.h"
+#include "platform/spill_file.h"
 
 namespace Corvenmark {
 

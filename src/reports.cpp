@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "line_end.h"
+#include "platform/line_end.h"
 #include "version.h"
 
 namespace Corvenmark {
@@ -129,9 +129,17 @@ int64_t StorageKilobytes(int64_t pageCount, int64_t pageSize) {
   return static_cast<int64_t>(kilobytes);
 }
 
+// A check that could not run to its end found no damage, nor could it vouch for the data.
+std::string IntegrityVerdict(const DbDiagnostics& diagnostics) {
+  if (!diagnostics.integrityChecked) {
+    return "NOT CHECKED (" + diagnostics.integrityUnchecked + ")";
+  }
+  return diagnostics.integrityOk ? "PASS (OK)" : "FAIL";
+}
+
 void WriteDiagnostics(std::ostream& out, const DbDiagnostics& diagnostics) {
   out << "=== PRAGMA Database Diagnostics ===" << kLineEnd
-      << "Integrity Check: " << (diagnostics.integrityOk ? "PASS (OK)" : "FAIL") << kLineEnd
+      << "Integrity Check: " << IntegrityVerdict(diagnostics) << kLineEnd
       << "Journal Mode:   " << diagnostics.journalMode << kLineEnd
       << "Page Size:      " << diagnostics.pageSize << " bytes" << kLineEnd
       << "Page Count:     " << diagnostics.pageCount << " ("

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "records.h"
+#include "engines/records.h"
 
 namespace Corvenmark {
 

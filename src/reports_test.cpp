@@ -35,21 +35,37 @@ TEST(SchemaListing, NoTablesIsTheFirstLineAlone) {
 }
 
 TEST(Diagnostics, WritesSixLabelledLines) {
-  DbDiagnostics diagnostics;
-  diagnostics.integrityOk = false;
-  diagnostics.journalMode = "delete";
-  diagnostics.pageSize = 1000;
-  diagnostics.pageCount = 3;
-  diagnostics.freelistCount = 7;
-  std::ostringstream out;
-  WriteDiagnostics(out, diagnostics);
-  EXPECT_EQ(out.str(),
-            "=== PRAGMA Database Diagnostics ===\n"
-            "Integrity Check: FAIL\n"
-            "Journal Mode:   delete\n"
-            "Page Size:      1000 bytes\n"
-            "Page Count:     3 (2 KB)\n"
-            "Freelist Count: 7\n");
+  const struct {
+    bool checked;
+    bool ok;
+    const char* verdict;
+  } cases[] = {
+      {true, false, "FAIL"},
+      {true, true, "PASS (OK)"},
+      // A check that could not run says so, not FAIL, whatever the flag.
+      {false, false, "NOT CHECKED (out of memory)"},
+      {false, true, "NOT CHECKED (out of memory)"},
+  };
+  for (const auto& c : cases) {
+    DbDiagnostics diagnostics;
+    diagnostics.integrityOk = c.ok;
+    diagnostics.integrityChecked = c.checked;
+    if (!c.checked) diagnostics.integrityUnchecked = "out of memory";
+    diagnostics.journalMode = "delete";
+    diagnostics.pageSize = 1000;
+    diagnostics.pageCount = 3;
+    diagnostics.freelistCount = 7;
+    std::ostringstream out;
+    WriteDiagnostics(out, diagnostics);
+    EXPECT_EQ(out.str(), std::string("=== PRAGMA Database Diagnostics ===\n"
+                                     "Integrity Check: ") +
+                             c.verdict +
+                             "\n"
+                             "Journal Mode:   delete\n"
+                             "Page Size:      1000 bytes\n"
+                             "Page Count:     3 (2 KB)\n"
+                             "Freelist Count: 7\n");
+  }
 }
 
 TEST(Diagnostics, KilobytesTruncateAndClampWithoutOverflow) {

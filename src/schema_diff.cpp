@@ -6,7 +6,7 @@
 #include <tuple>
 #include <utility>
 
-#include "ascii.h"
+#include "platform/ascii.h"
 
 namespace Corvenmark {
 namespace {

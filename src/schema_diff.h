@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
-#include "records.h"
+#include "engines/engine.h"
+#include "engines/records.h"
 
 namespace Corvenmark {
 

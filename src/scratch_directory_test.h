@@ -4,11 +4,11 @@
 // For tests: a fixture with a new, empty directory of its own, removed afterwards.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -21,13 +21,28 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
   return bytes.str();
 }
 
+// Sets the environment variable `name` to `value`, or removes it when `value` is null.
+inline void SetEnvironmentVariable(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value != nullptr ? value : "");
+#else
+  if (value != nullptr) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+#endif
+}
+
 class ScratchDirectoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "corvenmark_test_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    // A name of its own: create_directory fails for one that is taken.
+    std::random_device random;
+    do {
+      dir_ = std::filesystem::temp_directory_path() /
+             ("corvenmark_test_" + std::to_string(random()) + std::to_string(random()));
+    } while (!std::filesystem::create_directory(dir_));
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 

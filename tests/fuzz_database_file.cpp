@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "sqlite_engine.h"
+#include "engines/sqlite/sqlite_engine.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-# The Windows program's tests, run on this machine under Wine: the end-to-end table with CR LF
-# line ends, and the desktop box in a real window under Xvfb. Each test starts from its own
+# The Windows program's tests, run on this machine under Wine: the unit tests, the end-to-end
+# table with CR LF line ends, and the desktop box in a real window under Xvfb. Each test starts from its own
 # Wine prefix in the build directory, set up once by a fixture.
 
 set(wine /usr/lib/wine/wine64)
@@ -18,6 +18,10 @@ add_test(NAME end_to_end_wine
                  --duckdb-version ${CORVENMARK_DUCKDB_VERSION} --runner ${wine} --windows
                  ${pinned_sqlite})
 set_tests_properties(end_to_end_wine PROPERTIES FIXTURES_REQUIRED wine
+                     ENVIRONMENT "${wine_environment};DISPLAY=" TIMEOUT 900)
+
+add_test(NAME unit_tests_wine COMMAND ${wine} $<TARGET_FILE:corvenmark_tests> --gtest_brief=1)
+set_tests_properties(unit_tests_wine PROPERTIES FIXTURES_REQUIRED wine
                      ENVIRONMENT "${wine_environment};DISPLAY=" TIMEOUT 900)
 
 add_test(NAME desktop_window_wine

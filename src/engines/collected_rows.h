@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine.h"
+#include "engines/engine.h"
 
 namespace Corvenmark {
 

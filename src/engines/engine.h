@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "records.h"
+#include "engines/records.h"
 
 namespace Corvenmark {
 
@@ -79,13 +79,25 @@ Result Failure(std::string message) {
   return result;
 }
 
-/// The operations of one engine, the same for every engine. Paths are passed as the user gave
-/// them; table names are matched through the database's catalog, never spliced into SQL.
+/// How many of a file's first bytes an engine gets to recognise its format by.
+constexpr size_t kRecognizedPrefixSize = 64;
+
+/// One engine: what it is called, which files it opens, and the operations it offers. Every
+/// operation may be null when the engine does not offer it; the front end then answers
+/// "<name> cannot <do what>". Locations are passed as the user gave them (a file's path for
+/// the engines of files); table names are matched through the database's catalog, never
+/// spliced into SQL.
 struct Engine {
-  const char* name;
-  /// The format of the files the engine opens; engines of one format compare declared types as
-  /// written, engines of two formats by `typeFamily`.
+  const char* name;  ///< As "--engine" names it.
+  /// The format of the databases the engine opens, as messages name it ("SQLite"); engines of
+  /// one format compare declared types as written, engines of two formats by `typeFamily`.
   const char* format;
+  /// True when a file's first bytes (at most kRecognizedPrefixSize of them, fewer for a
+  /// shorter file) announce the engine's format. Null for an engine that "auto" never picks.
+  bool (*recognizes)(std::string_view firstBytes);
+  /// True when a database to be created under this name belongs to the engine, by the name.
+  /// Null for an engine that claims no name.
+  bool (*claimsNewFile)(const std::string& path);
   /// Empty when the engine can run; otherwise why it cannot (for example a library it loads at
   /// run time is missing), printed as the command's error. Null for an engine that always can.
   std::string (*whyUnavailable)();

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "records.h"
+#include "engines/records.h"
 
 namespace Corvenmark {
 

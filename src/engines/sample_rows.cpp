@@ -1,4 +1,4 @@
-#include "sample_rows.h"
+#include "engines/sample_rows.h"
 
 #include <cstdio>
 

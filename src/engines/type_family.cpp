@@ -1,8 +1,8 @@
-#include "type_family.h"
+#include "engines/type_family.h"
 
 #include <string_view>
 
-#include "ascii.h"
+#include "platform/ascii.h"
 
 namespace Corvenmark {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine.h"
+#include "engines/engine.h"
 
 namespace Corvenmark {
 

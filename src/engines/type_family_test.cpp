@@ -1,4 +1,4 @@
-#include "type_family.h"
+#include "engines/type_family.h"
 
 #include <gtest/gtest.h>
 

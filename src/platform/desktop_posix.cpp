@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "desktop.h"
-#include "terminal_box.h"
+#include "platform/desktop.h"
+#include "platform/terminal_box.h"
 
 namespace CorvenmarkGUI {
 namespace {

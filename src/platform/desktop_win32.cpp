@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "desktop.h"
+#include "platform/desktop.h"
 
 namespace CorvenmarkGUI {
 

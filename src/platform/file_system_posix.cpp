@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "file_system.h"
+#include "platform/file_system.h"
 
 namespace Corvenmark {
 namespace {

@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "file_system.h"
-#include "wide_text.h"
+#include "platform/file_system.h"
+#include "platform/wide_text.h"
 
 namespace Corvenmark {
 namespace {
@@ -17,8 +17,8 @@ std::string Failure(DWORD error, const std::string& path) {
                            ? "file already exists"
                        : error == ERROR_PATH_NOT_FOUND ? "No such file or directory"
                        : error == ERROR_ACCESS_DENIED  ? "Permission denied"
-                                                       : "unable to create file";
-  return std::string(reason) + ": " + path;
+                                                       : nullptr;
+  return (reason != nullptr ? reason : WindowsErrorText(error)) + ": " + path;
 }
 
 }  // namespace
@@ -31,7 +31,7 @@ bool CreateTemporarySibling(const std::string& finalPath, std::string& temporary
   for (unsigned attempt = 0;; ++attempt) {
     const std::string name = prefix + std::to_string(attempt);
     // CREATE_NEW fails when the path exists, whatever it is.
-    const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const HANDLE file = CreateFileW(WidenedFromCodePage(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       CloseHandle(file);
@@ -50,21 +50,21 @@ bool PublishNewFile(const std::string& temporaryPath, const std::string& finalPa
                     std::string& errorMessage) {
   // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
   const bool published =
-      MoveFileExA(temporaryPath.c_str(), finalPath.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+      MoveFileExW(WidenedFromCodePage(temporaryPath).c_str(), WidenedFromCodePage(finalPath).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
   if (!published) {
     errorMessage = Failure(GetLastError(), finalPath);
-    DeleteFileA(temporaryPath.c_str());
+    DeleteFileW(WidenedFromCodePage(temporaryPath).c_str());
     return false;
   }
-  SetFileAttributesA(finalPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesW(WidenedFromCodePage(finalPath).c_str(), FILE_ATTRIBUTE_NORMAL);
   return true;
 }
 
 bool PathExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(WidenedFromCodePage(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void RemoveFile(const std::string& path) { DeleteFileA(path.c_str()); }
+void RemoveFile(const std::string& path) { DeleteFileW(WidenedFromCodePage(path).c_str()); }
 
 FileStamp StampOf(const std::string& path) {
   FileStamp stamp;

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "held_file.h"
+#include "platform/held_file.h"
 
 namespace Corvenmark {
 

@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "held_file.h"
-#include "wide_text.h"
+#include "platform/held_file.h"
+#include "platform/wide_text.h"
 
 namespace Corvenmark {
 namespace {

@@ -1,6 +1,6 @@
 #include <signal.h>
 
-#include "interrupt.h"
+#include "platform/interrupt.h"
 
 namespace Corvenmark {
 namespace {

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "interrupt.h"
+#include "platform/interrupt.h"
 
 namespace Corvenmark {
 namespace {

@@ -1,4 +1,4 @@
-#include "line_end.h"
+#include "platform/line_end.h"
 
 namespace Corvenmark {
 

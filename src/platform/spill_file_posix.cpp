@@ -4,7 +4,7 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "spill_file.h"
+#include "platform/spill_file.h"
 
 namespace Corvenmark {
 namespace {

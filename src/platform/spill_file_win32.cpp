@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "spill_file.h"
-#include "wide_text.h"
+#include "platform/spill_file.h"
+#include "platform/wide_text.h"
 
 namespace Corvenmark {
 namespace {
@@ -10,19 +10,6 @@ std::wstring UserTemporaryDirectory() {
   wchar_t directory[MAX_PATH + 2];
   const DWORD length = GetTempPathW(MAX_PATH + 2, directory);
   return length > 0 && length <= MAX_PATH + 1 ? std::wstring(directory, length) : L".\\";
-}
-
-std::string Reason(DWORD error) {
-  char text[256];
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                     text, sizeof text, nullptr);
-  std::string reason(text, length);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
-                             reason.back() == '.' || reason.back() == ' ')) {
-    reason.pop_back();
-  }
-  return reason.empty() ? "error " + std::to_string(error) : reason;
 }
 
 }  // namespace
@@ -44,7 +31,7 @@ std::unique_ptr<SpillFile> SpillFile::Create(const std::string& directory, std::
     }
     const DWORD failure = GetLastError();
     if ((failure != ERROR_FILE_EXISTS && failure != ERROR_ALREADY_EXISTS) || attempt == 100) {
-      error = "cannot create a temporary file: " + Reason(failure);
+      error = "cannot create a temporary file: " + WindowsErrorText(failure);
       return nullptr;
     }
   }
@@ -58,7 +45,7 @@ bool SpillFile::Write(const char* data, size_t size, std::string& error) {
     DWORD written = 0;
     if (!WriteFile(reinterpret_cast<HANDLE>(handle_), data, chunk, &written, nullptr) ||
         written == 0) {
-      error = "cannot write the temporary file: " + Reason(GetLastError());
+      error = "cannot write the temporary file: " + WindowsErrorText(GetLastError());
       return false;
     }
     data += written;
@@ -70,7 +57,7 @@ bool SpillFile::Write(const char* data, size_t size, std::string& error) {
 bool SpillFile::Rewind(std::string& error) {
   LARGE_INTEGER start = {};
   if (SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), start, nullptr, FILE_BEGIN)) return true;
-  error = "cannot read the temporary file: " + Reason(GetLastError());
+  error = "cannot read the temporary file: " + WindowsErrorText(GetLastError());
   return false;
 }
 
@@ -78,7 +65,7 @@ int64_t SpillFile::Read(char* data, size_t size, std::string& error) {
   const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
   DWORD count = 0;
   if (!ReadFile(reinterpret_cast<HANDLE>(handle_), data, chunk, &count, nullptr)) {
-    error = "cannot read the temporary file: " + Reason(GetLastError());
+    error = "cannot read the temporary file: " + WindowsErrorText(GetLastError());
     return -1;
   }
   return count;

@@ -4,8 +4,8 @@
 
 #include <iostream>
 
-#include "draining_buffer.h"
-#include "standard_streams.h"
+#include "platform/draining_buffer.h"
+#include "platform/standard_streams.h"
 
 namespace Corvenmark {
 namespace {

@@ -7,9 +7,9 @@
 #include <iostream>
 #include <string>
 
-#include "draining_buffer.h"
-#include "standard_streams.h"
-#include "utf8_decoder.h"
+#include "platform/draining_buffer.h"
+#include "platform/standard_streams.h"
+#include "platform/utf8_decoder.h"
 
 namespace Corvenmark {
 namespace {

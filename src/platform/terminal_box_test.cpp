@@ -1,4 +1,4 @@
-#include "terminal_box.h"
+#include "platform/terminal_box.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "utf8_decoder.h"
+#include "platform/utf8_decoder.h"
 
 namespace Corvenmark {
 namespace {

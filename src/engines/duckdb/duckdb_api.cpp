@@ -1,7 +1,7 @@
-#include "duckdb_api.h"
+#include "engines/duckdb/duckdb_api.h"
 
-#include "duckdb_library.h"
-#include "standard_streams.h"
+#include "engines/duckdb/duckdb_library.h"
+#include "platform/standard_streams.h"
 
 namespace Corvenmark {
 namespace {

@@ -1,12 +1,12 @@
-#include "duckdb_catalog.h"
+#include "engines/duckdb/duckdb_catalog.h"
 
 #include <algorithm>
 #include <map>
 #include <tuple>
 #include <utility>
 
-#include "ascii.h"
-#include "duckdb_database.h"
+#include "platform/ascii.h"
+#include "engines/duckdb/duckdb_database.h"
 
 namespace Corvenmark {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "duckdb_api.h"
-#include "records.h"
+#include "engines/duckdb/duckdb_api.h"
+#include "engines/records.h"
 
 namespace Corvenmark {
 

@@ -1,4 +1,4 @@
-#include "duckdb_column_text.h"
+#include "engines/duckdb/duckdb_column_text.h"
 
 #include <algorithm>
 #include <charconv>

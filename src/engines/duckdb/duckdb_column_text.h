@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "duckdb_api.h"
-#include "engine.h"
+#include "engines/duckdb/duckdb_api.h"
+#include "engines/engine.h"
 
 namespace Corvenmark {
 

@@ -1,12 +1,11 @@
-#include "duckdb_database.h"
+#include "engines/duckdb/duckdb_database.h"
 
 #include <charconv>
 
-#include "database_format.h"
-#include "duckdb_column_text.h"
-#include "duckdb_path.h"
-#include "file_system.h"
-#include "held_file.h"
+#include "engines/duckdb/duckdb_column_text.h"
+#include "engines/duckdb/duckdb_path.h"
+#include "platform/file_system.h"
+#include "platform/held_file.h"
 
 namespace Corvenmark {
 namespace {
@@ -40,7 +39,7 @@ std::string CheckExistingFile(const std::string& path, const HeldFile& file) {
     const std::string refusal = CheckSideFile(name + kSpillDirectory, true);
     if (!refusal.empty()) return refusal;
   }
-  if (FormatOfHeader(file.FirstBytes(16)) != DatabaseFormat::kDuckDb) {
+  if (!HasDuckDbMagic(file.FirstBytes(12))) {
     return "file is not a DuckDB database: " + path;
   }
   return "";
@@ -195,13 +194,18 @@ OpenedDuckDb OpenConfigured(const std::string& duckdbPath, const std::string& sh
 // goes again, the user's own never.
 void RemoveDatabaseMadeInPlaceOf(const std::string& path, const HeldFile& madeAtOpen) {
   if (madeAtOpen.kind() == HeldFile::Kind::kRegular && madeAtOpen.IsAt(path) &&
-      FormatOfHeader(madeAtOpen.FirstBytes(16)) == DatabaseFormat::kDuckDb &&
+      HasDuckDbMagic(madeAtOpen.FirstBytes(12)) &&
       !PathExists(path + kLogFiles[0])) {
     RemoveFile(path);
   }
 }
 
 }  // namespace
+
+bool HasDuckDbMagic(std::string_view firstBytes) {
+  const std::string_view magic = "DUCK";
+  return firstBytes.size() >= 8 + magic.size() && firstBytes.substr(8, magic.size()) == magic;
+}
 
 std::string DuckDbResult::Error() {
   const DuckDbApi& api = *DuckDb();

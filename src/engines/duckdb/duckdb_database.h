@@ -10,15 +10,20 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
-#include "duckdb_api.h"
-#include "engine.h"
-#include "held_file.h"
-#include "sql_text.h"
+#include "engines/duckdb/duckdb_api.h"
+#include "engines/engine.h"
+#include "platform/held_file.h"
+#include "engines/sql_text.h"
 
 namespace Corvenmark {
+
+/// True when `firstBytes` hold DuckDB's magic "DUCK" at offset 8, after the checksum of the
+/// first header block.
+bool HasDuckDbMagic(std::string_view firstBytes);
 
 // Each handle is a pointer to a struct of DuckDB's; its deleter hands its address to the
 // matching destroy function.

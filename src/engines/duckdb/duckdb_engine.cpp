@@ -1,15 +1,17 @@
-#include "duckdb_engine.h"
+#include "engines/duckdb/duckdb_engine.h"
 
 #include <algorithm>
 #include <chrono>
 #include <utility>
 #include <vector>
 
-#include "duckdb_catalog.h"
-#include "duckdb_column_text.h"
-#include "duckdb_database.h"
-#include "duckdb_sample.h"
-#include "duckdb_text_cells.h"
+#include "engines/duckdb/duckdb_catalog.h"
+#include "engines/duckdb/duckdb_column_text.h"
+#include "engines/duckdb/duckdb_database.h"
+#include "engines/duckdb/duckdb_sample.h"
+#include "engines/duckdb/duckdb_text_cells.h"
+#include "engines/type_family.h"
+#include "platform/ascii.h"
 
 namespace Corvenmark {
 namespace {
@@ -316,8 +318,9 @@ DbDiagnostics DuckDbEngine::AnalyzeDatabase(const std::string& dbPath) {
   if (!ReadStorage(opened.connection.get(), diagnostics, error)) {
     return Failure<DbDiagnostics>(error);
   }
-  diagnostics.integrityChecked = ReadEveryBlock(opened.connection.get(), error);
-  diagnostics.integrityOk = diagnostics.integrityChecked;
+  diagnostics.integrityOk = ReadEveryBlock(opened.connection.get(), error);
+  diagnostics.integrityChecked = diagnostics.integrityOk || !IsSilentOnTheData(error);
+  if (!diagnostics.integrityChecked) diagnostics.integrityUnchecked = error;
   diagnostics.success = true;
   return diagnostics;
 }
@@ -344,5 +347,37 @@ Outcome DuckDbEngine::ExportTable(const std::string& dbPath, const std::string& 
 SampleResult DuckDbEngine::CreateSampleBenchmarkDb(const std::string& outPath) {
   return CreateDuckDbSampleDatabase(outPath);
 }
+
+bool IsSilentOnTheData(const std::string& error) {
+  if (error.find("Corrupt") != std::string::npos || error.find("checksum") != std::string::npos) {
+    return false;
+  }
+  for (const char* kind : {"IO Error:", "Out of Memory Error:", "INTERRUPT Error:"}) {
+    if (error.rfind(kind, 0) == 0) return true;
+  }
+  return false;
+}
+
+namespace {
+
+bool HasDuckDbName(const std::string& path) {
+  return EndsWithIgnoringAsciiCase(path, ".duckdb") || EndsWithIgnoringAsciiCase(path, ".ddb");
+}
+
+}  // namespace
+
+const Engine kDuckDbEngine = {
+    "duckdb",
+    "DuckDB",
+    HasDuckDbMagic,
+    HasDuckDbName,
+    DuckDbEngine::WhyUnavailable,
+    DuckDbEngine::RunQuery,
+    DuckDbEngine::InspectSchema,
+    DuckDbEngine::AnalyzeDatabase,
+    DuckDbEngine::ExportTable,
+    DuckDbEngine::CreateSampleBenchmarkDb,
+    DuckDbTypeFamily,
+};
 
 }  // namespace Corvenmark

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine.h"
+#include "engines/engine.h"
 
 namespace Corvenmark {
 
@@ -34,6 +34,14 @@ class DuckDbEngine {
   /// Creates a new database of the sample rows; a path that already exists is an error.
   static SampleResult CreateSampleBenchmarkDb(const std::string& outPath);
 };
+
+/// True when DuckDB's `error`, from reading a database, says nothing of the data in it: memory ran
+/// out, a read failed, the read was interrupted. DuckDB reports a block whose checksum does not
+/// match as an I/O error too, but in words of its own that name the corruption.
+bool IsSilentOnTheData(const std::string& error);
+
+/// The engine of DuckDB files, and of new files named "*.duckdb" or "*.ddb" in any ASCII case.
+extern const Engine kDuckDbEngine;
 
 }  // namespace Corvenmark
 

@@ -1,4 +1,4 @@
-#include "duckdb_engine.h"
+#include "engines/duckdb/duckdb_engine.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,13 +14,13 @@
 #include <sstream>
 #include <thread>
 
-#include "collected_rows.h"
+#include "engines/collected_rows.h"
 #include "csv.h"
-#include "duckdb_database.h"
+#include "engines/duckdb/duckdb_database.h"
 #include "schema_diff.h"
 #include "scratch_directory_test.h"
-#include "sqlite_engine.h"
-#include "type_family.h"
+#include "engines/sqlite/sqlite_engine.h"
+#include "engines/type_family.h"
 
 namespace Corvenmark {
 namespace {
@@ -279,6 +279,9 @@ TEST_F(DuckDbEngineTest, FailuresAreReportedAndCreateNothing) {
 }
 
 TEST_F(DuckDbEngineTest, PathsThatAreNotRegularFilesAreRefusedUnread) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has no FIFOs in its file system";
+#else
   const std::string db = MakeDatabase("db.duckdb", "CREATE TABLE t (a INTEGER)");
   fs::create_directory(PathOf("special"));
   fs::copy_file(db, PathOf("special/logged.duckdb"));
@@ -315,6 +318,7 @@ TEST_F(DuckDbEngineTest, PathsThatAreNotRegularFilesAreRefusedUnread) {
     }
   }
   for (const int writer : writers) close(writer);
+#endif
 }
 
 TEST_F(DuckDbEngineTest, QueryReachesFilesItNamesButNoExtensionOrLockedSetting) {
@@ -324,7 +328,7 @@ TEST_F(DuckDbEngineTest, QueryReachesFilesItNamesButNoExtensionOrLockedSetting) 
   const std::string home = PathOf("home");
   const char* realHome = getenv("HOME");
   const std::string savedHome = realHome != nullptr ? realHome : "";
-  setenv("HOME", home.c_str(), 1);
+  SetEnvironmentVariable("HOME", home.c_str());
   const char kLocked[] = "Invalid Input Error: Cannot change configuration option";
   const std::string csv = QuotedText(PathOf("t.csv"));
   // An empty message: the SQL runs. In order: the COPY makes the file the read reads.
@@ -363,11 +367,7 @@ TEST_F(DuckDbEngineTest, QueryReachesFilesItNamesButNoExtensionOrLockedSetting) 
   EXPECT_EQ(settings.rows.at(0).at(1), "false");
   EXPECT_TRUE(fs::exists(PathOf("t.csv")));
   EXPECT_FALSE(fs::exists(home));
-  if (realHome != nullptr) {
-    setenv("HOME", savedHome.c_str(), 1);
-  } else {
-    unsetenv("HOME");
-  }
+  SetEnvironmentVariable("HOME", realHome != nullptr ? savedHome.c_str() : nullptr);
 }
 
 TEST_F(DuckDbEngineTest, OnlyQuerySpillsWhatExceedsTheMemoryLimit) {
@@ -551,7 +551,7 @@ TEST_F(DuckDbEngineTest, DamagedDatabaseFailsWithoutCrashing) {
   const DbDiagnostics diagnostics = DuckDbEngine::AnalyzeDatabase(db);
   ASSERT_TRUE(diagnostics.success) << diagnostics.errorMessage;
   EXPECT_FALSE(diagnostics.integrityOk);
-  EXPECT_FALSE(diagnostics.integrityChecked);
+  EXPECT_TRUE(diagnostics.integrityChecked) << diagnostics.integrityUnchecked;
   const QueryRun sum = Query(db, "SELECT sum(i), max(s), sum(d) FROM t");
   EXPECT_FALSE(sum.success);
   EXPECT_NE(sum.errorMessage.find("Corrupt database file"), std::string::npos) << sum.errorMessage;

@@ -1,8 +1,8 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include "duckdb_library.h"
-#include "file_system.h"
+#include "engines/duckdb/duckdb_library.h"
+#include "platform/file_system.h"
 
 namespace Corvenmark {
 namespace {

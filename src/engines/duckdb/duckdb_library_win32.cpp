@@ -1,19 +1,10 @@
 #include <windows.h>
 
-#include "duckdb_library.h"
+#include "engines/duckdb/duckdb_library.h"
+#include "platform/wide_text.h"
 
 namespace Corvenmark {
 namespace {
-
-// Shown in the code page the program prints in; the library itself is loaded by its UTF-16 name.
-std::string Narrowed(const std::wstring& wide) {
-  const int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size,
-                      nullptr, nullptr);
-  return text;
-}
 
 std::wstring ProgramDirectory() {
   std::wstring path(32768, L'\0');
@@ -30,14 +21,14 @@ LibraryLookup LoadDuckDbLibrary() {
   const std::wstring directory = ProgramDirectory();
   if (directory.empty()) return lookup;
   const std::wstring path = directory + L"\\duckdb.dll";
-  lookup.paths.push_back(Narrowed(path));
+  lookup.paths.push_back(CodePageFromWide(path));
   if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return lookup;
   // The library's own imports come from the program's directory or System32, never from the
   // current directory or PATH.
   lookup.library = reinterpret_cast<void*>(LoadLibraryExW(
       path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
   if (lookup.library == nullptr) {
-    lookup.loadError = "Windows error " + std::to_string(GetLastError()) + ": " + lookup.paths[0];
+    lookup.loadError = WindowsErrorText(GetLastError()) + ": " + lookup.paths[0];
   }
   return lookup;
 }

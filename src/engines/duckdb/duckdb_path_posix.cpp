@@ -1,4 +1,4 @@
-#include "duckdb_path.h"
+#include "engines/duckdb/duckdb_path.h"
 
 namespace Corvenmark {
 

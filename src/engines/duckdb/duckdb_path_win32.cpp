@@ -1,5 +1,5 @@
-#include "duckdb_path.h"
-#include "sqlite_path.h"
+#include "engines/duckdb/duckdb_path.h"
+#include "platform/wide_text.h"
 
 namespace Corvenmark {
 namespace {
@@ -16,9 +16,8 @@ bool IsRooted(const std::string& path) {
 
 }  // namespace
 
-// SqlitePath converts the code page's bytes to the UTF-8 that DuckDB takes as well.
 std::string DuckDbPath(const std::string& path) {
-  const std::string utf8 = SqlitePath(path);
+  const std::string utf8 = Utf8FromCodePage(path);
   return IsRooted(utf8) ? utf8 : ".\\" + utf8;
 }
 

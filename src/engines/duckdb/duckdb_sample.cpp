@@ -1,12 +1,12 @@
-#include "duckdb_sample.h"
+#include "engines/duckdb/duckdb_sample.h"
 
 #include <iterator>
 
-#include "duckdb_database.h"
-#include "file_system.h"
-#include "interrupt.h"
-#include "new_database.h"
-#include "sample_rows.h"
+#include "engines/duckdb/duckdb_database.h"
+#include "platform/file_system.h"
+#include "platform/interrupt.h"
+#include "engines/new_database.h"
+#include "engines/sample_rows.h"
 
 namespace Corvenmark {
 namespace {

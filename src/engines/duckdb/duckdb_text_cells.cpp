@@ -1,4 +1,4 @@
-#include "duckdb_text_cells.h"
+#include "engines/duckdb/duckdb_text_cells.h"
 
 #include <new>
 #include <utility>

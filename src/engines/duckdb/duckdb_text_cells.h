@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "duckdb_column_text.h"
-#include "duckdb_database.h"
-#include "engine.h"
+#include "engines/duckdb/duckdb_column_text.h"
+#include "engines/duckdb/duckdb_database.h"
+#include "engines/engine.h"
 
 namespace Corvenmark {
 

@@ -1,14 +1,13 @@
-#include "sqlite_database.h"
+#include "engines/sqlite/sqlite_database.h"
 
 #include <cctype>
 #include <charconv>
 #include <chrono>
-#include <fstream>
 #include <thread>
 
-#include "file_system.h"
-#include "held_file.h"
-#include "sqlite_path.h"
+#include "platform/file_system.h"
+#include "platform/held_file.h"
+#include "engines/sqlite/sqlite_path.h"
 
 namespace Corvenmark {
 namespace {
@@ -24,11 +23,7 @@ void AppendHexByte(std::string& out, unsigned char byte) {
 
 // The first `count` bytes of the file at `path`, fewer when it is shorter or missing.
 std::string FirstBytes(const std::string& path, size_t count) {
-  std::string bytes(count, '\0');
-  std::ifstream file(path, std::ios::binary);
-  file.read(bytes.data(), static_cast<std::streamsize>(count));
-  bytes.resize(static_cast<size_t>(file.gcount()));
-  return bytes;
+  return HeldFile(path).FirstBytes(count);
 }
 
 // Bytes 18 and 19 of the header are both 2 in a database in write-ahead-log mode.

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine.h"
-#include "file_system.h"
-#include "sql_text.h"
+#include "engines/engine.h"
+#include "platform/file_system.h"
+#include "engines/sql_text.h"
 
 namespace Corvenmark {
 

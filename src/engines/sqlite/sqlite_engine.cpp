@@ -1,12 +1,13 @@
-#include "sqlite_engine.h"
+#include "engines/sqlite/sqlite_engine.h"
 
 #include <chrono>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include "sqlite_database.h"
-#include "sqlite_sample.h"
+#include "engines/sqlite/sqlite_database.h"
+#include "engines/sqlite/sqlite_sample.h"
+#include "engines/type_family.h"
 
 namespace Corvenmark {
 namespace {
@@ -175,20 +176,23 @@ bool ReadPragma(sqlite3* db, const char* sql, int64_t& value, std::string& error
   return statement != nullptr;
 }
 
-// Runs the integrity check; `passed` when it answers exactly one row, "ok". Returns false when
-// the check could not run to its end, which a damaged database may cause.
-bool RunIntegrityCheck(sqlite3* db, bool& passed) {
+// Runs the integrity check into `diagnostics`: passed when it answers exactly one row, "ok";
+// failed when it finds damage or stops at damage; not checked when it stops for any other
+// reason (memory ran out, a read failed), with SQLite's reason.
+void RunIntegrityCheck(sqlite3* db, DbDiagnostics& diagnostics) {
   std::string error;
   StatementHandle statement = Prepare(db, "PRAGMA main.integrity_check", error);
-  if (!statement) return false;
   int rows = 0;
   bool ok = false;
-  int status;
-  while ((status = sqlite3_step(statement.get())) == SQLITE_ROW) {
+  int status = SQLITE_ERROR;
+  while (statement && (status = sqlite3_step(statement.get())) == SQLITE_ROW) {
     ok = ++rows == 1 && Text(statement.get(), 0) == "ok";
   }
-  passed = ok && status == SQLITE_DONE;
-  return status == SQLITE_DONE;
+  const int primary = sqlite3_errcode(db) & 0xff;
+  diagnostics.integrityChecked =
+      status == SQLITE_DONE || primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+  diagnostics.integrityOk = ok && status == SQLITE_DONE;
+  if (!diagnostics.integrityChecked) diagnostics.integrityUnchecked = sqlite3_errmsg(db);
 }
 
 // The name of the table or view that `requested` names, as the database spells it; empty when
@@ -270,7 +274,7 @@ DbDiagnostics SqliteEngine::AnalyzeDatabase(const std::string& dbPath) {
         !ReadPragma(db, "PRAGMA main.freelist_count", diagnostics.freelistCount, error)) {
       return Failure<DbDiagnostics>(error);
     }
-    diagnostics.integrityChecked = RunIntegrityCheck(db, diagnostics.integrityOk);
+    RunIntegrityCheck(db, diagnostics);
     diagnostics.success = true;
     return diagnostics;
   });
@@ -301,5 +305,24 @@ Outcome SqliteEngine::ExportTable(const std::string& dbPath, const std::string& 
 SampleResult SqliteEngine::CreateSampleBenchmarkDb(const std::string& outPath) {
   return CreateSqliteSampleDatabase(outPath);
 }
+
+bool HasSqliteHeader(std::string_view firstBytes) {
+  const std::string_view header("SQLite format 3\0", 16);
+  return firstBytes.substr(0, header.size()) == header;
+}
+
+const Engine kSqliteEngine = {
+    "sqlite",
+    "SQLite",
+    HasSqliteHeader,
+    nullptr,
+    nullptr,
+    SqliteEngine::RunQuery,
+    SqliteEngine::InspectSchema,
+    SqliteEngine::AnalyzeDatabase,
+    SqliteEngine::ExportTable,
+    SqliteEngine::CreateSampleBenchmarkDb,
+    SqliteTypeFamily,
+};
 
 }  // namespace Corvenmark

@@ -2,8 +2,9 @@
 #define CORVENMARK_SQLITE_ENGINE_H_
 
 #include <string>
+#include <string_view>
 
-#include "engine.h"
+#include "engines/engine.h"
 
 namespace Corvenmark {
 
@@ -27,6 +28,13 @@ class SqliteEngine {
   /// Creates a new benchmark database; a path that already exists is an error.
   static SampleResult CreateSampleBenchmarkDb(const std::string& outPath);
 };
+
+/// True when `firstBytes` begin with SQLite's header string "SQLite format 3" and its
+/// terminating zero byte.
+bool HasSqliteHeader(std::string_view firstBytes);
+
+/// The engine of SQLite files, and of every new file that no other engine claims.
+extern const Engine kSqliteEngine;
 
 }  // namespace Corvenmark
 

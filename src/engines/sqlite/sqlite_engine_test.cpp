@@ -1,4 +1,4 @@
-#include "sqlite_engine.h"
+#include "engines/sqlite/sqlite_engine.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -11,7 +11,7 @@
 #include <map>
 #include <sstream>
 
-#include "collected_rows.h"
+#include "engines/collected_rows.h"
 #include "csv.h"
 #include "schema_diff.h"
 #include "scratch_directory_test.h"

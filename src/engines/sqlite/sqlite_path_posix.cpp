@@ -1,7 +1,7 @@
 #include <limits.h>
 #include <stdlib.h>
 
-#include "sqlite_path.h"
+#include "engines/sqlite/sqlite_path.h"
 
 namespace Corvenmark {
 

@@ -1,11 +1,11 @@
-#include "sqlite_sample.h"
+#include "engines/sqlite/sqlite_sample.h"
 
 #include <iterator>
 
-#include "interrupt.h"
-#include "new_database.h"
-#include "sample_rows.h"
-#include "sqlite_database.h"
+#include "platform/interrupt.h"
+#include "engines/new_database.h"
+#include "engines/sample_rows.h"
+#include "engines/sqlite/sqlite_database.h"
 
 namespace Corvenmark {
 namespace {

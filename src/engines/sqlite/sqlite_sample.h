@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "records.h"
+#include "engines/records.h"
 
 namespace Corvenmark {
 

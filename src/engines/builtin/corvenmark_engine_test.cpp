@@ -1,4 +1,4 @@
-#include "corvenmark_engine.h"
+#include "engines/builtin/corvenmark_engine.h"
 
 #include <gtest/gtest.h>
 

