@@ -218,9 +218,9 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       return 1;
     }
     if (!FindEngine(engines, argv[2], engine)) {
-      WriteErrorLine(err, "Engine",
-                     std::string("unknown engine '") + argv[2] + "' (expected " +
-                         EngineNames(engines) + ")");
+      WriteErrorLine(
+          err, "Engine",
+          std::string("unknown engine '") + argv[2] + "' (expected " + EngineNames(engines) + ")");
       return 1;
     }
     optionIndex = 3;
@@ -229,8 +229,8 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   for (const Command& command : kCommands) {
     if (optionIndex < argc && argcFromOption >= command.leastArgc &&
         std::strcmp(argv[optionIndex], command.option) == 0) {
-      const Invocation run{engines, engine,    programName,       argv + optionIndex,
-                           out,     err,       command.errorName, command.whatItDoes};
+      const Invocation run{engines, engine, programName,       argv + optionIndex,
+                           out,     err,    command.errorName, command.whatItDoes};
       return RunCatchingEverything(err, command.errorName, [&] { return command.run(run); });
     }
   }

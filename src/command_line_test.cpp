@@ -14,6 +14,7 @@
 #include "engines/builtin/builtin_engine.h"
 #include "engines/duckdb/duckdb_engine.h"
 #include "engines/sqlite/sqlite_engine.h"
+#include "platform/native_lines_test.h"
 #include "scratch_directory_test.h"
 
 namespace Corvenmark {
@@ -29,7 +30,7 @@ Ran RunWith(std::vector<const char*> args) {
   std::ostringstream out;
   std::ostringstream err;
   const int status = RunCommand(static_cast<int>(args.size()), args.data(), out, err);
-  return {status, out.str(), err.str()};
+  return {status, FromNativeLines(out.str()), FromNativeLines(err.str())};
 }
 
 TEST(CommandLine, EnginePairSelectsTheEngineForTheCommandAfterIt) {
@@ -99,7 +100,9 @@ const Engine kFakeEngine = {
     "fake",
     "Fake",
     [](std::string_view firstBytes) { return firstBytes.substr(0, 6) == "FAKEDB"; },
-    [](const std::string& path) { return path.size() > 5 && path.substr(path.size() - 5) == ".fake"; },
+    [](const std::string& path) {
+      return path.size() > 5 && path.substr(path.size() - 5) == ".fake";
+    },
     nullptr,
     nullptr,
     FakeSchema,
@@ -133,30 +136,54 @@ TEST_F(CommandLineFiles, AutoAsksEveryEngineAndAnEngineAnswersOnlyWhatItOffers) 
     std::string out;
     std::string err;
   } cases[] = {
-      {{"--engine", "auto", "--schema", lite.c_str()}, false,
-       "Database: " + lite + " (1 tables):\nTable: t (0 rows)\n  - a : \n", ""},
-      {{"--engine", "auto", "--schema", notes.c_str()}, false, "",
+      {{"--engine", "auto", "--schema", lite.c_str()},
+       false,
+       "Database: " + lite + " (1 tables):\nTable: t (0 rows)\n  - a : \n",
+       ""},
+      {{"--engine", "auto", "--schema", notes.c_str()},
+       false,
+       "",
        "Schema Error: " + notes + ": not a SQLite or DuckDB database\n"},
-      {{"--engine", "auto", "--schema", notes.c_str()}, true, "",
+      {{"--engine", "auto", "--schema", notes.c_str()},
+       true,
+       "",
        "Schema Error: " + notes + ": not a SQLite, DuckDB or Fake database\n"},
-      {{"--engine", "auto", "--analyze", empty.c_str()}, true, "",
+      {{"--engine", "auto", "--analyze", empty.c_str()},
+       true,
+       "",
        "Analyze Error: " + empty + ": not a SQLite, DuckDB or Fake database\n"},
       // Unreadable: the first engine of files says why.
-      {{"--engine", "auto", "--schema", missing.c_str()}, true, "",
+      {{"--engine", "auto", "--schema", missing.c_str()},
+       true,
+       "",
        "Schema Error: unable to open database file: " + missing + "\n"},
-      {{"--engine", "auto", "--schema", fake.c_str()}, true,
-       "Database: " + fake + " (1 tables):\nTable: fake_table (7 rows)\n", ""},
-      {{"--engine", "fake", "--schema", notes.c_str()}, true,
-       "Database: " + notes + " (1 tables):\nTable: fake_table (7 rows)\n", ""},
-      {{"--engine", "auto", "--sample", newFake.c_str()}, true, "",
+      {{"--engine", "auto", "--schema", fake.c_str()},
+       true,
+       "Database: " + fake + " (1 tables):\nTable: fake_table (7 rows)\n",
+       ""},
+      {{"--engine", "fake", "--schema", notes.c_str()},
+       true,
+       "Database: " + notes + " (1 tables):\nTable: fake_table (7 rows)\n",
+       ""},
+      {{"--engine", "auto", "--sample", newFake.c_str()},
+       true,
+       "",
        "Sample Error: fake cannot create a sample database\n"},
-      {{"--engine", "fake", "--query", fake.c_str(), "SELECT 1"}, true, "",
+      {{"--engine", "fake", "--query", fake.c_str(), "SELECT 1"},
+       true,
+       "",
        "Query Error: fake cannot run queries\n"},
-      {{"--engine", "auto", "--export-csv", fake.c_str(), "t"}, true, "",
+      {{"--engine", "auto", "--export-csv", fake.c_str(), "t"},
+       true,
+       "",
        "Export Error: fake cannot export a table\n"},
-      {{"--engine", "fake", "--diff", fake.c_str(), fake.c_str()}, true,
-       "Schema diff: " + fake + " -> " + fake + " (0 differences):\nNo differences.\n", ""},
-      {{"--engine", "fakes", "--help"}, true, "",
+      {{"--engine", "fake", "--diff", fake.c_str(), fake.c_str()},
+       true,
+       "Schema diff: " + fake + " -> " + fake + " (0 differences):\nNo differences.\n",
+       ""},
+      {{"--engine", "fakes", "--help"},
+       true,
+       "",
        "Engine Error: unknown engine 'fakes' (expected builtin, sqlite, duckdb, fake or auto)\n"},
   };
   for (const auto& c : cases) {
@@ -164,14 +191,30 @@ TEST_F(CommandLineFiles, AutoAsksEveryEngineAndAnEngineAnswersOnlyWhatItOffers) 
     args.insert(args.end(), c.args.begin(), c.args.end());
     std::ostringstream out;
     std::ostringstream err;
-    const int status = c.fakeListed ? RunCommand(static_cast<int>(args.size()), args.data(), out,
-                                                 err, withFake)
-                                    : RunCommand(static_cast<int>(args.size()), args.data(), out, err);
+    const int status =
+        c.fakeListed ? RunCommand(static_cast<int>(args.size()), args.data(), out, err, withFake)
+                     : RunCommand(static_cast<int>(args.size()), args.data(), out, err);
     EXPECT_EQ(status, c.err.empty() ? 0 : 1) << c.args[3];
-    EXPECT_EQ(out.str(), c.out) << c.args[3];
-    EXPECT_EQ(err.str(), c.err) << c.args[3];
+    EXPECT_EQ(FromNativeLines(out.str()), c.out) << c.args[3];
+    EXPECT_EQ(FromNativeLines(err.str()), c.err) << c.args[3];
   }
   EXPECT_FALSE(std::filesystem::exists(newFake));
+}
+
+TEST_F(CommandLineFiles, PathsLongerThanTheOldWindowsLimitOfTwoHundredSixtyWork) {
+  std::filesystem::path deep = dir_;
+  while (deep.string().size() <= 300) deep /= std::string(60, 'd');
+  std::filesystem::create_directories(deep);
+  for (const char* name : {"long.db", "long.duckdb"}) {
+    const std::string path = (deep / name).string();
+    std::vector<const char*> sample = {"cm", "--engine", "auto", "--sample", path.c_str()};
+    const Ran created = RunWith(sample);
+    EXPECT_EQ(created.status, 0) << created.err;
+    const Ran schema = RunWith({"cm", "--engine", "auto", "--schema", path.c_str()});
+    EXPECT_EQ(schema.err, "");
+    EXPECT_NE(schema.out.find("Table: "), std::string::npos) << name;
+    EXPECT_EQ(RunWith(sample).err, "Sample Error: file already exists: " + path + "\n") << name;
+  }
 }
 
 TEST(RunCatchingEverything, AnyExceptionIsOneErrorLineAndStatusOne) {
@@ -189,7 +232,7 @@ TEST(RunCatchingEverything, AnyExceptionIsOneErrorLineAndStatusOne) {
   for (const auto& c : cases) {
     std::ostringstream err;
     EXPECT_EQ(RunCatchingEverything(err, "Schema", c.command), c.status) << c.line;
-    EXPECT_EQ(err.str(), c.line);
+    EXPECT_EQ(FromNativeLines(err.str()), c.line);
   }
 }
 
@@ -199,7 +242,7 @@ TEST(FinishOutput, PassesStatusThroughWhenTheReportWasWritten) {
   out << "report\n";
   EXPECT_EQ(FinishOutput(out, err, 0), 0);
   EXPECT_EQ(FinishOutput(out, err, 1), 1);
-  EXPECT_EQ(err.str(), "");
+  EXPECT_EQ(FromNativeLines(err.str()), "");
 }
 
 TEST(FinishOutput, FailedWriteIsAnErrorNotSuccess) {
@@ -207,8 +250,8 @@ TEST(FinishOutput, FailedWriteIsAnErrorNotSuccess) {
   std::ostringstream err;
   out << "report\n";
   EXPECT_EQ(FinishOutput(out, err, 0), 1);
-  EXPECT_EQ(err.str().rfind("Write Error: ", 0), 0u);
-  EXPECT_EQ(err.str().find('\n'), err.str().size() - 1);
+  EXPECT_EQ(FromNativeLines(err.str()).rfind("Write Error: ", 0), 0u);
+  EXPECT_EQ(FromNativeLines(err.str()).find('\n'), FromNativeLines(err.str()).size() - 1);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+#include "platform/native_lines_test.h"
+
 namespace Corvenmark {
 namespace {
 
@@ -36,14 +38,14 @@ TEST(CsvWriter, WritesWholeRecordsThroughASmallBuffer) {
   std::ostringstream out;
   CsvWriter csv(out, 4);
   ASSERT_TRUE(csv.BeginResult({"only"}));
-  EXPECT_EQ(out.str(), "");  // nothing goes out before the first row
+  EXPECT_EQ(FromNativeLines(out.str()), "");  // nothing goes out before the first row
   EXPECT_FALSE(csv.HasRows());
   const CellView rows[] = {{"", true}, {""}, {"a,b"}};
   for (const CellView& cell : rows) ASSERT_TRUE(csv.AddRow(&cell, 1));
   EXPECT_TRUE(csv.HasRows());
   ASSERT_TRUE(csv.Finish());
   // An empty text is never a blank line; only a null record of one field is.
-  EXPECT_EQ(out.str(), "only\n\n\"\"\n\"a,b\"\n");
+  EXPECT_EQ(FromNativeLines(out.str()), "only\n\n\"\"\n\"a,b\"\n");
 }
 
 TEST(CsvWriter, FailedOutputStopsTheRows) {

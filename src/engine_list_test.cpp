@@ -74,8 +74,9 @@ TEST_F(EngineListFiles, FilesGoByTheirFirstBytesAndNewFilesByTheirNames) {
     const char* name;
     const char* engine;
   } names[] = {
-      {"shop.duckdb", "duckdb"},    {"dir.db/Shop.DuckDB", "duckdb"}, {"x.ddb", "duckdb"},
-      {"shop.db", "sqlite"},        {"shop.duckdb.db", "sqlite"},     {"duckdb", "sqlite"},
+      {"shop.duckdb", "duckdb"},    {"dir.db/Shop.DuckDB", "duckdb"},
+      {"x.ddb", "duckdb"},          {"shop.db", "sqlite"},
+      {"shop.duckdb.db", "sqlite"}, {"duckdb", "sqlite"},
       {".ddb", "duckdb"},           {"", "sqlite"},
   };
   for (const auto& name : names) {

@@ -7,8 +7,8 @@
 #include "command_line.h"
 #include "corvenmark_gui.h"
 #include "platform/interrupt.h"
-#include "reports.h"
 #include "platform/standard_streams.h"
+#include "reports.h"
 
 void PrintUsage(const char* programName) { Corvenmark::WriteUsage(std::cout, programName); }
 

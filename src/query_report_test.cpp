@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/native_lines_test.h"
 #include "scratch_directory_test.h"
 
 namespace Corvenmark {
@@ -28,7 +29,7 @@ std::string ReportOf(const std::vector<std::string>& columns, const Rows& rows, 
   }
   std::ostringstream out;
   if (!report.Write(out, elapsedMs)) return "error: " + report.error();
-  return out.str();
+  return FromNativeLines(out.str());
 }
 
 TEST(QueryReport, PrintsElapsedTimeAsPercentG) {
@@ -101,7 +102,7 @@ TEST_F(SpillTest, OnlyTheLastResultIsReported) {
   ASSERT_TRUE(report.AddRow(cells + 1, 1));
   std::ostringstream out;
   ASSERT_TRUE(report.Write(out, 3));
-  EXPECT_EQ(out.str(), "Executed in 3 ms (1 rows):\nnew\nx\n");
+  EXPECT_EQ(FromNativeLines(out.str()), "Executed in 3 ms (1 rows):\nnew\nx\n");
 }
 
 TEST_F(SpillTest, TemporaryFileThatCannotBeCreatedIsAnError) {

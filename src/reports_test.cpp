@@ -5,6 +5,8 @@
 #include <limits>
 #include <sstream>
 
+#include "platform/native_lines_test.h"
+
 namespace Corvenmark {
 namespace {
 
@@ -20,7 +22,7 @@ TEST(SchemaListing, ListsTablesAndMarksPrimaryKeys) {
 
   std::ostringstream out;
   WriteSchemaListing(out, "dir/shop.db", {users, empty});
-  EXPECT_EQ(out.str(),
+  EXPECT_EQ(FromNativeLines(out.str()),
             "Database: dir/shop.db (2 tables):\n"
             "Table: users (3 rows)\n"
             "  - id : INTEGER [PRIMARY KEY]\n"
@@ -31,7 +33,7 @@ TEST(SchemaListing, ListsTablesAndMarksPrimaryKeys) {
 TEST(SchemaListing, NoTablesIsTheFirstLineAlone) {
   std::ostringstream out;
   WriteSchemaListing(out, "x.db", {});
-  EXPECT_EQ(out.str(), "Database: x.db (0 tables):\n");
+  EXPECT_EQ(FromNativeLines(out.str()), "Database: x.db (0 tables):\n");
 }
 
 TEST(Diagnostics, WritesSixLabelledLines) {
@@ -57,14 +59,14 @@ TEST(Diagnostics, WritesSixLabelledLines) {
     diagnostics.freelistCount = 7;
     std::ostringstream out;
     WriteDiagnostics(out, diagnostics);
-    EXPECT_EQ(out.str(), std::string("=== PRAGMA Database Diagnostics ===\n"
-                                     "Integrity Check: ") +
-                             c.verdict +
-                             "\n"
-                             "Journal Mode:   delete\n"
-                             "Page Size:      1000 bytes\n"
-                             "Page Count:     3 (2 KB)\n"
-                             "Freelist Count: 7\n");
+    EXPECT_EQ(FromNativeLines(out.str()), std::string("=== PRAGMA Database Diagnostics ===\n"
+                                                      "Integrity Check: ") +
+                                              c.verdict +
+                                              "\n"
+                                              "Journal Mode:   delete\n"
+                                              "Page Size:      1000 bytes\n"
+                                              "Page Count:     3 (2 KB)\n"
+                                              "Freelist Count: 7\n");
   }
 }
 
@@ -94,7 +96,7 @@ TEST(Diagnostics, KilobytesTruncateAndClampWithoutOverflow) {
 TEST(Usage, NamesTheProgramAsPassedAndAlignsDescriptions) {
   std::ostringstream out;
   WriteUsage(out, "/opt/bin/corvenmark");
-  const std::string text = out.str();
+  const std::string text = FromNativeLines(out.str());
   EXPECT_EQ(
       text.rfind(std::string(56, '=') + "\n  Corvenmark Studio - Commercial Edition v3.0.0\n", 0),
       0u);
@@ -119,19 +121,20 @@ TEST(Usage, NamesTheProgramAsPassedAndAlignsDescriptions) {
 TEST(Usage, NullProgramNamePrintsEmptyName) {
   std::ostringstream out;
   WriteUsage(out, nullptr);
-  EXPECT_NE(out.str().find("\nUsage:\n   [options]\n"), std::string::npos);
+  EXPECT_NE(FromNativeLines(out.str()).find("\nUsage:\n   [options]\n"), std::string::npos);
 }
 
 TEST(SampleLine, EchoesStatusAndPath) {
   std::ostringstream out;
   WriteSampleLine(out, "OK", "out dir/b.db");
-  EXPECT_EQ(out.str(), "Create sample benchmark DB: OK at out dir/b.db\n");
+  EXPECT_EQ(FromNativeLines(out.str()), "Create sample benchmark DB: OK at out dir/b.db\n");
 }
 
 TEST(SchemaDiffReport, SaysSoWhenThereAreNoDifferences) {
   std::ostringstream out;
   WriteSchemaDiff(out, "a.db", "b.db", SchemaDiff{});
-  EXPECT_EQ(out.str(), "Schema diff: a.db -> b.db (0 differences):\nNo differences.\n");
+  EXPECT_EQ(FromNativeLines(out.str()),
+            "Schema diff: a.db -> b.db (0 differences):\nNo differences.\n");
 }
 
 TEST(SchemaDiffReport, WritesOneLinePerDifference) {
@@ -147,7 +150,7 @@ TEST(SchemaDiffReport, WritesOneLinePerDifference) {
 
   std::ostringstream out;
   WriteSchemaDiff(out, "a.db", "b.db", diff);
-  EXPECT_EQ(out.str(),
+  EXPECT_EQ(FromNativeLines(out.str()),
             "Schema diff: a.db -> b.db (6 differences):\n"
             "  - table old\n"
             "  + table new1\n"

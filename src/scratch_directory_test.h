@@ -4,6 +4,10 @@
 // For tests: a fixture with a new, empty directory of its own, removed afterwards.
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,7 +26,7 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
 }
 
 // Sets the environment variable `name` to `value`, or removes it when `value` is null.
-inline void SetEnvironmentVariable(const char* name, const char* value) {
+inline void SetEnvironmentValue(const char* name, const char* value) {
 #ifdef _WIN32
   _putenv_s(name, value != nullptr ? value : "");
 #else
@@ -34,6 +38,29 @@ inline void SetEnvironmentVariable(const char* name, const char* value) {
 #endif
 }
 
+#ifdef _WIN32
+// The C++ runtime's calls stop at 260 characters on Windows; the system's own go on when a path
+// asks for more with the \\?\ prefix.
+inline void RemoveTree(const std::filesystem::path& path) {
+  const std::wstring full = L"\\\\?\\" + std::filesystem::absolute(path).wstring();
+  WIN32_FIND_DATAW entry;
+  const HANDLE found = FindFirstFileW((full + L"\\*").c_str(), &entry);
+  for (bool more = found != INVALID_HANDLE_VALUE; more; more = FindNextFileW(found, &entry)) {
+    const std::wstring name = entry.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      RemoveTree(path / name);
+    } else {
+      DeleteFileW((full + L"\\" + name).c_str());
+    }
+  }
+  if (found != INVALID_HANDLE_VALUE) FindClose(found);
+  RemoveDirectoryW(full.c_str());
+}
+#else
+inline void RemoveTree(const std::filesystem::path& path) { std::filesystem::remove_all(path); }
+#endif
+
 class ScratchDirectoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -44,7 +71,7 @@ class ScratchDirectoryTest : public ::testing::Test {
              ("corvenmark_test_" + std::to_string(random()) + std::to_string(random()));
     } while (!std::filesystem::create_directory(dir_));
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void TearDown() override { RemoveTree(dir_); }
 
   std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
 

@@ -119,6 +119,9 @@ def main():
         ("DPI awareness", [element.text for element in manifest.iter(settings % "2016" +
                                                                        "dpiAwareness")],
          ["PerMonitorV2"]),
+        ("long paths", [element.text for element in manifest.iter(settings % "2016" +
+                                                                    "longPathAware")],
+         ["true"]),
     ]
     failed = 0
     for name, actual, expected in checks:

@@ -1,8 +1,8 @@
 #include "engines/new_database.h"
 
+#include "engines/sql_text.h"
 #include "platform/file_system.h"
 #include "platform/interrupt.h"
-#include "engines/sql_text.h"
 
 namespace Corvenmark {
 namespace {

@@ -55,7 +55,7 @@ struct DbDiagnostics {
   std::string journalMode;  ///< As the database names it, for example "wal" or "WAL".
   int64_t pageSize = 0;     ///< Bytes per page.
   int64_t pageCount = 0;
-  int64_t freelistCount = 0;   ///< Pages on the free list.
+  int64_t freelistCount = 0;      ///< Pages on the free list.
   bool integrityChecked = false;  ///< False when the integrity check could not run to its end.
   /// Why the integrity check could not run to its end (memory ran out, a read failed): nothing
   /// it says of the data. Empty when the check ran.
@@ -75,7 +75,7 @@ struct CsvExport {
 struct SampleResult {
   bool success = false;
   std::string errorMessage;
-  std::string status;  ///< A short status word, "OK" when the database was created.
+  std::string status;        ///< A short status word, "OK" when the database was created.
   bool createdFile = false;  ///< True when a new file now exists at the path.
 };
 

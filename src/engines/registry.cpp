@@ -42,8 +42,7 @@ std::string EngineNames(const EngineList& engines) {
   return ListOf(names);
 }
 
-const Engine* EngineOfFile(const EngineList& engines, const std::string& path,
-                           std::string& error) {
+const Engine* EngineOfFile(const EngineList& engines, const std::string& path, std::string& error) {
   const HeldFile file(path);
   if (file.kind() != HeldFile::Kind::kRegular) return FallbackFileEngine(engines);
   const std::string firstBytes = file.FirstBytes(kRecognizedPrefixSize);

@@ -31,8 +31,8 @@ bool CreateTemporarySibling(const std::string& finalPath, std::string& temporary
   for (unsigned attempt = 0;; ++attempt) {
     const std::string name = prefix + std::to_string(attempt);
     // CREATE_NEW fails when the path exists, whatever it is.
-    const HANDLE file = CreateFileW(WidenedFromCodePage(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_HIDDEN, nullptr);
+    const HANDLE file = CreateFileW(WidenedFromCodePage(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       CloseHandle(file);
       temporaryPath = name;
@@ -50,7 +50,8 @@ bool PublishNewFile(const std::string& temporaryPath, const std::string& finalPa
                     std::string& errorMessage) {
   // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
   const bool published =
-      MoveFileExW(WidenedFromCodePage(temporaryPath).c_str(), WidenedFromCodePage(finalPath).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+      MoveFileExW(WidenedFromCodePage(temporaryPath).c_str(),
+                  WidenedFromCodePage(finalPath).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
   if (!published) {
     errorMessage = Failure(GetLastError(), finalPath);
     DeleteFileW(WidenedFromCodePage(temporaryPath).c_str());

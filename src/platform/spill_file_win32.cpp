@@ -18,9 +18,11 @@ std::wstring UserTemporaryDirectory() {
 // The file is deleted when its only handle closes, which the system does when the process
 // ends, however it ends.
 std::unique_ptr<SpillFile> SpillFile::Create(const std::string& directory, std::string& error) {
-  std::wstring where = directory.empty() ? UserTemporaryDirectory() : WidenedFromCodePage(directory);
-  if (where.back() != L'\\' && where.back() != L'/') where += L'\\';
-  const std::wstring prefix = where + L"corvenmark-" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring where =
+      directory.empty() ? UserTemporaryDirectory() : WidenedFromCodePage(directory);
+  const bool separated = !where.empty() && (where.back() == L'\\' || where.back() == L'/');
+  const std::wstring prefix =
+      where + (separated ? L"" : L"\\") + L"corvenmark-" + std::to_wstring(GetCurrentProcessId());
   for (unsigned attempt = 0;; ++attempt) {
     const std::wstring name = prefix + L"-" + std::to_wstring(attempt) + L".tmp";
     const HANDLE file =
@@ -31,7 +33,8 @@ std::unique_ptr<SpillFile> SpillFile::Create(const std::string& directory, std::
     }
     const DWORD failure = GetLastError();
     if ((failure != ERROR_FILE_EXISTS && failure != ERROR_ALREADY_EXISTS) || attempt == 100) {
-      error = "cannot create a temporary file: " + WindowsErrorText(failure);
+      error = "cannot create a temporary file in " + CodePageFromWide(where) + ": " +
+              WindowsErrorText(failure);
       return nullptr;
     }
   }

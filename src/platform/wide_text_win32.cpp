@@ -33,8 +33,8 @@ std::string Utf8FromCodePage(const std::string& text) {
 std::string WindowsErrorText(unsigned long error) {
   wchar_t text[512];
   const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                     0, text, sizeof text / sizeof text[0], nullptr);
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                     text, sizeof text / sizeof text[0], nullptr);
   std::string reason = CodePageFromWide(std::wstring(text, length));
   while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
                              reason.back() == '.' || reason.back() == ' ')) {

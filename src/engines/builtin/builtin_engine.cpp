@@ -49,16 +49,11 @@ Outcome ExportTable(const std::string& dbPath, const std::string& table, RowSink
 }  // namespace
 
 const Engine kBuiltinEngine = {
-    "builtin",
-    "built-in",
-    nullptr,
-    nullptr,
-    nullptr,
-    RunQuery,
-    InspectSchema,
-    VaneEngine::AnalyzeDatabase,
-    ExportTable,
-    VaneEngine::CreateSampleBenchmarkDb,
+    "builtin",     "built-in",
+    nullptr,       nullptr,
+    nullptr,       RunQuery,
+    InspectSchema, VaneEngine::AnalyzeDatabase,
+    ExportTable,   VaneEngine::CreateSampleBenchmarkDb,
     nullptr,
 };
 

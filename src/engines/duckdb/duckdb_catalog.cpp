@@ -5,8 +5,8 @@
 #include <tuple>
 #include <utility>
 
-#include "platform/ascii.h"
 #include "engines/duckdb/duckdb_database.h"
+#include "platform/ascii.h"
 
 namespace Corvenmark {
 namespace {

@@ -194,8 +194,7 @@ OpenedDuckDb OpenConfigured(const std::string& duckdbPath, const std::string& sh
 // goes again, the user's own never.
 void RemoveDatabaseMadeInPlaceOf(const std::string& path, const HeldFile& madeAtOpen) {
   if (madeAtOpen.kind() == HeldFile::Kind::kRegular && madeAtOpen.IsAt(path) &&
-      HasDuckDbMagic(madeAtOpen.FirstBytes(12)) &&
-      !PathExists(path + kLogFiles[0])) {
+      HasDuckDbMagic(madeAtOpen.FirstBytes(12)) && !PathExists(path + kLogFiles[0])) {
     RemoveFile(path);
   }
 }

@@ -16,8 +16,8 @@
 
 #include "engines/duckdb/duckdb_api.h"
 #include "engines/engine.h"
-#include "platform/held_file.h"
 #include "engines/sql_text.h"
+#include "platform/held_file.h"
 
 namespace Corvenmark {
 

@@ -14,13 +14,14 @@
 #include <sstream>
 #include <thread>
 
-#include "engines/collected_rows.h"
 #include "csv.h"
+#include "engines/collected_rows.h"
 #include "engines/duckdb/duckdb_database.h"
-#include "schema_diff.h"
-#include "scratch_directory_test.h"
 #include "engines/sqlite/sqlite_engine.h"
 #include "engines/type_family.h"
+#include "platform/native_lines_test.h"
+#include "schema_diff.h"
+#include "scratch_directory_test.h"
 
 namespace Corvenmark {
 namespace {
@@ -51,7 +52,7 @@ CsvExport Export(const std::string& db, const std::string& table) {
   CsvExport csv;
   csv.success = outcome.success && writer.Finish();
   csv.errorMessage = outcome.errorMessage;
-  if (csv.success) csv.text = out.str();
+  if (csv.success) csv.text = FromNativeLines(out.str());
   return csv;
 }
 
@@ -328,7 +329,7 @@ TEST_F(DuckDbEngineTest, QueryReachesFilesItNamesButNoExtensionOrLockedSetting) 
   const std::string home = PathOf("home");
   const char* realHome = getenv("HOME");
   const std::string savedHome = realHome != nullptr ? realHome : "";
-  SetEnvironmentVariable("HOME", home.c_str());
+  SetEnvironmentValue("HOME", home.c_str());
   const char kLocked[] = "Invalid Input Error: Cannot change configuration option";
   const std::string csv = QuotedText(PathOf("t.csv"));
   // An empty message: the SQL runs. In order: the COPY makes the file the read reads.
@@ -367,7 +368,7 @@ TEST_F(DuckDbEngineTest, QueryReachesFilesItNamesButNoExtensionOrLockedSetting) 
   EXPECT_EQ(settings.rows.at(0).at(1), "false");
   EXPECT_TRUE(fs::exists(PathOf("t.csv")));
   EXPECT_FALSE(fs::exists(home));
-  SetEnvironmentVariable("HOME", realHome != nullptr ? savedHome.c_str() : nullptr);
+  SetEnvironmentValue("HOME", realHome != nullptr ? savedHome.c_str() : nullptr);
 }
 
 TEST_F(DuckDbEngineTest, OnlyQuerySpillsWhatExceedsTheMemoryLimit) {
@@ -627,7 +628,7 @@ TEST_F(DuckDbEngineTest, SampleHoldsTheSqliteSamplesRowsUnderTheSameSchema) {
     CsvWriter writer(liteCsv);
     ASSERT_TRUE(SqliteEngine::ExportTable(lite, table.name, writer).success);
     writer.Finish();
-    EXPECT_TRUE(Export(duck, table.name).text == liteCsv.str()) << table.name;
+    EXPECT_TRUE(Export(duck, table.name).text == FromNativeLines(liteCsv.str())) << table.name;
   }
 }
 

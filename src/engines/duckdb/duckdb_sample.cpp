@@ -3,10 +3,10 @@
 #include <iterator>
 
 #include "engines/duckdb/duckdb_database.h"
-#include "platform/file_system.h"
-#include "platform/interrupt.h"
 #include "engines/new_database.h"
 #include "engines/sample_rows.h"
+#include "platform/file_system.h"
+#include "platform/interrupt.h"
 
 namespace Corvenmark {
 namespace {

@@ -5,9 +5,9 @@
 #include <chrono>
 #include <thread>
 
+#include "engines/sqlite/sqlite_path.h"
 #include "platform/file_system.h"
 #include "platform/held_file.h"
-#include "engines/sqlite/sqlite_path.h"
 
 namespace Corvenmark {
 namespace {

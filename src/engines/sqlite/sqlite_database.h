@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engines/engine.h"
-#include "platform/file_system.h"
 #include "engines/sql_text.h"
+#include "platform/file_system.h"
 
 namespace Corvenmark {
 

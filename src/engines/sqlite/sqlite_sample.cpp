@@ -2,10 +2,10 @@
 
 #include <iterator>
 
-#include "platform/interrupt.h"
 #include "engines/new_database.h"
 #include "engines/sample_rows.h"
 #include "engines/sqlite/sqlite_database.h"
+#include "platform/interrupt.h"
 
 namespace Corvenmark {
 namespace {
