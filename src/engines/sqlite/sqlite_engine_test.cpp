@@ -12,6 +12,7 @@
 
 #include "csv.h"
 #include "engines/collected_rows.h"
+#include "engines/engine_calls_test.h"
 #include "platform/native_lines_test.h"
 #include "schema_diff.h"
 #include "scratch_directory_test.h"
@@ -21,31 +22,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct QueryRun {
-  bool success = false;
-  std::string errorMessage;
-  std::vector<std::string> columns;
-  std::vector<std::vector<std::string>> rows;
-  int64_t changedRows = 0;
-};
-
 QueryRun Query(const std::string& db, const std::string& sql) {
-  CollectedRows collected;
-  const QueryOutcome outcome = SqliteEngine::RunQuery(db, sql, collected);
-  return {outcome.success, outcome.errorMessage, collected.columns, collected.rows,
-          outcome.changedRows};
+  return RunQueryThrough(kSqliteEngine, db, sql);
 }
 
-// The table as the front end writes it; empty when the export fails.
 CsvExport Export(const std::string& db, const std::string& table) {
-  std::ostringstream out;
-  CsvWriter writer(out);
-  const Outcome outcome = SqliteEngine::ExportTable(db, table, writer);
-  CsvExport csv;
-  csv.success = outcome.success && writer.Finish();
-  csv.errorMessage = outcome.errorMessage;
-  if (csv.success) csv.text = out.str();
-  return csv;
+  return ExportThrough(kSqliteEngine, db, table);
 }
 
 SchemaResult Schema(const std::string& db) { return SqliteEngine::InspectSchema(db, true); }
@@ -115,33 +97,7 @@ TEST_F(SqliteEngineTest, RealsReadBackToTheSameDouble) {
   sqlite3_close(db);
 }
 
-TEST_F(SqliteEngineTest, QueryRunsEveryStatementAndReportsTheLastWithColumns) {
-  const std::string db = MakeDatabase("multi.db", "CREATE TABLE t (a INTEGER, b TEXT)");
-  const struct {
-    const char* sql;
-    std::vector<std::string> columns;
-    std::vector<std::vector<std::string>> rows;
-    int32_t changedRows;
-  } cases[] = {
-      {"INSERT INTO t VALUES (1, 'x'), (2, 'y'); SELECT a FROM t ORDER BY a; UPDATE t SET b = 'z'",
-       {"a"},
-       {{"1"}, {"2"}},
-       4},
-      {"SELECT b FROM t; SELECT a, b FROM t WHERE a > 10 -- no rows\n;", {"a", "b"}, {}, 0},
-      {"DELETE FROM t WHERE a = 1", {}, {}, 1},
-      {"  ;; /* only a comment */ ", {}, {}, 0},
-      {"", {}, {}, 0},
-  };
-  for (const auto& c : cases) {
-    const QueryRun result = Query(db, c.sql);
-    ASSERT_TRUE(result.success) << c.sql << ": " << result.errorMessage;
-    EXPECT_EQ(result.columns, c.columns) << c.sql;
-    EXPECT_EQ(result.rows, c.rows) << c.sql;
-    EXPECT_EQ(result.changedRows, c.changedRows) << c.sql;
-  }
-}
-
-TEST_F(SqliteEngineTest, FailuresAreReportedAndCreateNothing) {
+TEST_F(SqliteEngineTest, FailuresSaySqlitesOwnWords) {
   const std::string db = MakeDatabase("ok.db", "CREATE TABLE t (a)");
   std::ofstream(PathOf("text.db")) << std::string(4096, 'x');
   const std::string missing = PathOf("missing.db");
@@ -162,15 +118,6 @@ TEST_F(SqliteEngineTest, FailuresAreReportedAndCreateNothing) {
     EXPECT_FALSE(result.success) << c.sql;
     EXPECT_NE(result.errorMessage.find(c.message), std::string::npos) << result.errorMessage;
   }
-  EXPECT_EQ(Snapshot(), before);
-
-  for (const std::string& path : {missing, PathOf("text.db")}) {
-    EXPECT_FALSE(Schema(path).success) << path;
-    EXPECT_FALSE(SqliteEngine::AnalyzeDatabase(path).success) << path;
-    EXPECT_FALSE(Export(path, "t").success) << path;
-  }
-  EXPECT_EQ(Schema(missing).errorMessage,
-            "unable to open database file: " + missing);
   EXPECT_EQ(Snapshot(), before);
 }
 
@@ -335,13 +282,8 @@ TEST_F(SqliteEngineTest, DiffComparesBothSchemas) {
   EXPECT_EQ(diff.changedTables[0].changedColumns.at(0).typeAfter, "TEXT");
 }
 
-TEST_F(SqliteEngineTest, SampleRefusesAnExistingFile) {
-  const std::string taken = PathOf("taken.db");
-  std::ofstream(taken) << "precious";
+TEST_F(SqliteEngineTest, SampleRefusesADirectoryAndAMissingOne) {
   const auto before = Snapshot();
-  const SampleResult sample = SqliteEngine::CreateSampleBenchmarkDb(taken);
-  EXPECT_FALSE(sample.success);
-  EXPECT_EQ(sample.errorMessage, "file already exists: " + taken);
   EXPECT_FALSE(SqliteEngine::CreateSampleBenchmarkDb(dir_.string()).success);
   EXPECT_FALSE(SqliteEngine::CreateSampleBenchmarkDb(PathOf("no/such/dir.db")).success);
   EXPECT_EQ(Snapshot(), before);
