@@ -18,11 +18,22 @@
 
 namespace Corvenmark {
 
+/// What kind of value a cell holds, for the output formats that keep types apart (JSON). Every
+/// kind has its text as well, which the other formats write as it is.
+enum class CellKind : uint8_t {
+  kText,     ///< Text, and anything without a kind of its own here (dates, BLOBs, lists).
+  kInteger,  ///< Decimal digits with an optional minus sign, of any width.
+  kReal,     ///< A floating-point number in any text that reads back to it ("Inf", "nan" too).
+  kDecimal,  ///< An exact decimal number: digits, an optional sign and decimal point.
+  kBoolean,  ///< "true" or "false".
+};
+
 /// One cell of a row as an engine reads it: the value's text, or null. The text belongs to the
 /// engine and is valid only during the call that passes it.
 struct CellView {
   std::string_view text;
   bool isNull = false;
+  CellKind kind = CellKind::kText;
 };
 
 /// Where an engine puts the rows it reads, one at a time, so that no engine ever holds a whole

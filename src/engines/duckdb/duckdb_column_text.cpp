@@ -141,11 +141,41 @@ bool WritesOwnText(duckdb_type type) {
   }
 }
 
+namespace {
+
+CellKind KindOf(duckdb_type type) {
+  switch (type) {
+    case DUCKDB_TYPE_BOOLEAN:
+      return CellKind::kBoolean;
+    case DUCKDB_TYPE_TINYINT:
+    case DUCKDB_TYPE_SMALLINT:
+    case DUCKDB_TYPE_INTEGER:
+    case DUCKDB_TYPE_BIGINT:
+    case DUCKDB_TYPE_HUGEINT:
+    case DUCKDB_TYPE_UTINYINT:
+    case DUCKDB_TYPE_USMALLINT:
+    case DUCKDB_TYPE_UINTEGER:
+    case DUCKDB_TYPE_UBIGINT:
+    case DUCKDB_TYPE_UHUGEINT:
+      return CellKind::kInteger;
+    case DUCKDB_TYPE_FLOAT:
+    case DUCKDB_TYPE_DOUBLE:
+      return CellKind::kReal;
+    case DUCKDB_TYPE_DECIMAL:
+      return CellKind::kDecimal;
+    default:
+      return CellKind::kText;
+  }
+}
+
+}  // namespace
+
 ColumnFormat FormatOf(duckdb_logical_type type) {
   const DuckDbApi& api = *DuckDb();
   ColumnFormat format;
   format.type = api.duckdb_get_type_id(type);
   format.storage = format.type;
+  format.kind = KindOf(format.type);
   if (format.type == DUCKDB_TYPE_DECIMAL) {
     format.storage = api.duckdb_decimal_internal_type(type);
     format.width = api.duckdb_decimal_width(type);
@@ -161,6 +191,12 @@ ColumnText::ColumnText(duckdb_vector vector, const ColumnFormat& format, size_t 
       rowOffset_(rowOffset) {}
 
 CellView ColumnText::Cell(size_t row) {
+  CellView cell = Text(row);
+  if (!cell.isNull) cell.kind = format_.kind;
+  return cell;
+}
+
+CellView ColumnText::Text(size_t row) {
   row += rowOffset_;
   if (validity_ != nullptr && ((validity_[row / 64] >> (row % 64)) & 1) == 0) return {{}, true};
   char* const end = buffer_ + sizeof buffer_;

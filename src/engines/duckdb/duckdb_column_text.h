@@ -15,6 +15,7 @@ struct ColumnFormat {
   duckdb_type storage = DUCKDB_TYPE_VARCHAR;  ///< How a DECIMAL holds its values.
   uint8_t width = 0;                          ///< Digits of a DECIMAL.
   uint8_t scale = 0;                          ///< Digits after a DECIMAL's point.
+  CellKind kind = CellKind::kText;            ///< Of the column's own type, cast or not.
 };
 
 /// True for the types whose text the program writes itself, the text that DuckDB's
@@ -38,6 +39,8 @@ class ColumnText {
   CellView Cell(size_t row);
 
  private:
+  CellView Text(size_t row);
+
   ColumnFormat format_;
   void* data_;
   const uint64_t* validity_;  ///< Null when every value is valid.

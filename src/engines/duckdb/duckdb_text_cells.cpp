@@ -128,7 +128,10 @@ bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& 
     DuckDbType type(api.duckdb_column_logical_type(&result, column));
     formats_.push_back(FormatOf(type.get()));
     if (!WritesOwnText(formats_.back().type)) {
-      formats_.back() = ColumnFormat();  // read from the cast, as VARCHAR
+      // Read from the cast, as VARCHAR, but still of its own kind.
+      const CellKind kind = formats_.back().kind;
+      formats_.back() = ColumnFormat();
+      formats_.back().kind = kind;
       castColumns_.push_back(column);
       castTypes_.push_back(std::move(type));
     }

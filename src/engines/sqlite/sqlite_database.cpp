@@ -214,7 +214,7 @@ CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch) {
       const auto end =
           std::to_chars(digits, digits + sizeof digits, sqlite3_column_int64(statement, column));
       scratch.assign(digits, end.ptr);
-      return {scratch};
+      return {scratch, false, CellKind::kInteger};
     }
     case SQLITE_BLOB: {
       const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(statement, column));
@@ -225,9 +225,12 @@ CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch) {
       return {scratch};
     }
     default: {
+      const bool real = sqlite3_column_type(statement, column) == SQLITE_FLOAT;
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
       if (text == nullptr) return {};
-      return {{text, static_cast<size_t>(sqlite3_column_bytes(statement, column))}};
+      return {{text, static_cast<size_t>(sqlite3_column_bytes(statement, column))},
+              false,
+              real ? CellKind::kReal : CellKind::kText};
     }
   }
 }
