@@ -14,6 +14,8 @@
 #include "query_report.h"
 #include "reports.h"
 #include "schema_diff.h"
+#include "structured_reports.h"
+#include "version.h"
 
 namespace Corvenmark {
 namespace {
@@ -22,6 +24,7 @@ namespace {
 struct Invocation {
   const EngineList& engines;
   const Engine* engine;  ///< Null for "auto".
+  OutputFormat format;
   const char* programName;
   const char* const* args;  ///< args[0] is the option.
   std::ostream& out;
@@ -75,7 +78,8 @@ int RunSample(const Invocation& run) {
     return 1;
   }
   if (!sample.success) return ReportFailure(run, sample.errorMessage);
-  WriteSampleLine(run.out, sample.status, outPath);
+  if (run.format == OutputFormat::kTsv) WriteSampleLine(run.out, sample.status, outPath);
+  if (run.format != OutputFormat::kTsv) WriteSampleAs(run.format, run.out, sample.status, outPath);
   if (run.out.flush()) {
     // The new database and its report are out: a request to stop that came meanwhile would
     // otherwise end the program by a signal, as if it had not finished.
@@ -86,17 +90,36 @@ int RunSample(const Invocation& run) {
   return 0;
 }
 
-int RunQuery(const Invocation& run) {
+int RunSql(const Invocation& run, const std::string& sql) {
   std::string error;
   const Engine* engine = EngineFor(run, run.args[1], false, &Engine::runQuery, error);
   if (engine == nullptr) return ReportFailure(run, error);
-  QueryReport report;
-  const QueryOutcome outcome = engine->runQuery(run.args[1], run.args[2], report);
+  QueryReport::Options options;
+  options.format = run.format;
+  QueryReport report(options);
+  const QueryOutcome outcome = engine->runQuery(run.args[1], sql, report);
   if (!outcome.success) {
     return ReportFailure(run, outcome.errorMessage.empty() ? report.error() : outcome.errorMessage);
   }
-  if (!report.Write(run.out, outcome.elapsedMs)) return ReportFailure(run, report.error());
+  if (!report.Write(run.out, outcome.elapsedMs, outcome.changedRows)) {
+    return ReportFailure(run, report.error());
+  }
   return 0;
+}
+
+int RunQuery(const Invocation& run) { return RunSql(run, run.args[2]); }
+
+// The SQL text of a file, or of standard input for "-", as it is but for a leading UTF-8
+// byte-order mark, which editors put there and no engine reads.
+int RunQueryFile(const Invocation& run) {
+  const std::string file = run.args[2];
+  std::string sql;
+  std::string error;
+  const bool read =
+      file == "-" ? ReadStandardInput(sql, error) : ReadWholeFile(file, sql, error);
+  if (!read) return ReportFailure(run, file + ": " + error);
+  if (sql.rfind("\xEF\xBB\xBF", 0) == 0) sql.erase(0, 3);
+  return RunSql(run, sql);
 }
 
 int RunSchema(const Invocation& run) {
@@ -106,7 +129,8 @@ int RunSchema(const Invocation& run) {
   if (engine == nullptr) return ReportFailure(run, error);
   const SchemaResult schema = engine->inspectSchema(dbPath, true);
   if (!schema.success) return ReportFailure(run, schema.errorMessage);
-  WriteSchemaListing(run.out, dbPath, schema.tables);
+  if (run.format == OutputFormat::kTsv) WriteSchemaListing(run.out, dbPath, schema.tables);
+  if (run.format != OutputFormat::kTsv) WriteSchemaAs(run.format, run.out, dbPath, schema.tables);
   return 0;
 }
 
@@ -116,7 +140,8 @@ int RunAnalyze(const Invocation& run) {
   if (engine == nullptr) return ReportFailure(run, error);
   const DbDiagnostics diagnostics = engine->analyzeDatabase(run.args[1]);
   if (!diagnostics.success) return ReportFailure(run, diagnostics.errorMessage);
-  WriteDiagnostics(run.out, diagnostics);
+  if (run.format == OutputFormat::kTsv) WriteDiagnostics(run.out, diagnostics);
+  if (run.format != OutputFormat::kTsv) WriteDiagnosticsAs(run.format, run.out, diagnostics);
   return 0;
 }
 
@@ -156,10 +181,34 @@ int RunDiff(const Invocation& run) {
   if (std::strcmp(engines[0]->format, engines[1]->format) != 0) {
     types = {engines[0]->typeFamily, engines[1]->typeFamily};
   }
-  WriteSchemaDiff(run.out, firstPath, secondPath,
-                  CompareSchemas(schemas[0].tables, schemas[1].tables, types));
+  const SchemaDiff diff = CompareSchemas(schemas[0].tables, schemas[1].tables, types);
+  if (run.format == OutputFormat::kTsv) WriteSchemaDiff(run.out, firstPath, secondPath, diff);
+  if (run.format != OutputFormat::kTsv) {
+    WriteSchemaDiffAs(run.format, run.out, firstPath, secondPath, diff);
+  }
   return 0;
 }
+
+// The program's version, then the version of each engine's library.
+int RunVersion(const Invocation& run) {
+  run.out << "Corvenmark Studio " << kVersion << kLineEnd;
+  for (const Engine* engine : run.engines) {
+    if (engine->version == nullptr) continue;
+    const std::string why = engine->whyUnavailable != nullptr ? engine->whyUnavailable() : "";
+    run.out << engine->format << ": "
+            << (why.empty() ? engine->version() : "not available (" + why + ")") << kLineEnd;
+  }
+  return 0;
+}
+
+// The formats a command writes its report in.
+enum FormatsOf : unsigned {
+  kAnyFormat = ~0u,
+  kTsvOnly = 1u << static_cast<int>(OutputFormat::kTsv),
+  kCsvToo = kTsvOnly | 1u << static_cast<int>(OutputFormat::kCsv),
+  kReportFormats = kCsvToo | 1u << static_cast<int>(OutputFormat::kJson) |
+                   1u << static_cast<int>(OutputFormat::kTable),
+};
 
 struct Command {
   const char* option;
@@ -167,19 +216,22 @@ struct Command {
   int (*run)(const Invocation&);
   const char* errorName;
   const char* whatItDoes;
+  unsigned formats;
 };
 
 // Matched in this order; the first option that equals the argument and has enough arguments
 // after it runs.
 const Command kCommands[] = {
-    {"--help", 2, RunHelp, "Help", ""},
-    {"-h", 2, RunHelp, "Help", ""},
-    {"--sample", 3, RunSample, "Sample", "create a sample database"},
-    {"--query", 4, RunQuery, "Query", "run queries"},
-    {"--schema", 3, RunSchema, "Schema", "list tables"},
-    {"--analyze", 3, RunAnalyze, "Analyze", "analyze a database"},
-    {"--export-csv", 4, RunExportCsv, "Export", "export a table"},
-    {"--diff", 4, RunDiff, "Diff", "list tables"},
+    {"--help", 2, RunHelp, "Help", "", kAnyFormat},
+    {"-h", 2, RunHelp, "Help", "", kAnyFormat},
+    {"--sample", 3, RunSample, "Sample", "create a sample database", kReportFormats},
+    {"--query", 4, RunQuery, "Query", "run queries", kAnyFormat},
+    {"--query-file", 4, RunQueryFile, "Query", "run queries", kAnyFormat},
+    {"--schema", 3, RunSchema, "Schema", "list tables", kReportFormats},
+    {"--analyze", 3, RunAnalyze, "Analyze", "analyze a database", kReportFormats},
+    {"--export-csv", 4, RunExportCsv, "Export", "export a table", kCsvToo},
+    {"--diff", 4, RunDiff, "Diff", "list tables", kReportFormats},
+    {"--version", 2, RunVersion, "Version", "", kTsvOnly},
 };
 
 }  // namespace
@@ -208,29 +260,52 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
 int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                const EngineList& engines) {
   const char* programName = argc > 0 ? argv[0] : nullptr;
-  const Engine* engine = engines.front();
+  // "--engine NAME" and "--format NAME" may lead the command line, in either order, each at
+  // most once; the command after them is counted as if they were not there, and is needed.
+  const char* engineName = nullptr;
+  const char* formatName = nullptr;
   int optionIndex = 1;
-  // "--engine NAME" may lead the command line; the command after it is counted as if the pair
-  // were not there. The pair needs a command after it.
-  if (argc >= 2 && std::strcmp(argv[1], "--engine") == 0) {
-    if (argc < 4) {
+  while (optionIndex < argc) {
+    const char** value = std::strcmp(argv[optionIndex], "--engine") == 0   ? &engineName
+                         : std::strcmp(argv[optionIndex], "--format") == 0 ? &formatName
+                                                                           : nullptr;
+    if (value == nullptr) break;
+    if (*value != nullptr || optionIndex + 2 >= argc) {
       WriteUsage(out, programName);
       return 1;
     }
-    if (!FindEngine(engines, argv[2], engine)) {
-      WriteErrorLine(
-          err, "Engine",
-          std::string("unknown engine '") + argv[2] + "' (expected " + EngineNames(engines) + ")");
-      return 1;
-    }
-    optionIndex = 3;
+    *value = argv[optionIndex + 1];
+    optionIndex += 2;
+  }
+  const Engine* engine = engines.front();
+  if (engineName != nullptr && !FindEngine(engines, engineName, engine)) {
+    WriteErrorLine(err, "Engine",
+                   std::string("unknown engine '") + engineName + "' (expected " +
+                       EngineNames(engines) + ")");
+    return 1;
+  }
+  OutputFormat format = OutputFormat::kTsv;
+  if (formatName != nullptr && !FindOutputFormat(formatName, format)) {
+    WriteErrorLine(err, "Format",
+                   std::string("unknown format '") + formatName + "' (expected " +
+                       OutputFormatNames() + ")");
+    return 1;
   }
   const int argcFromOption = argc - optionIndex + 1;
   for (const Command& command : kCommands) {
     if (optionIndex < argc && argcFromOption >= command.leastArgc &&
         std::strcmp(argv[optionIndex], command.option) == 0) {
-      const Invocation run{engines, engine, programName,       argv + optionIndex,
-                           out,     err,    command.errorName, command.whatItDoes};
+      if ((command.formats & (1u << static_cast<int>(format))) == 0) {
+        WriteErrorLine(err, command.errorName,
+                       std::string("--format ") + formatName + " does not apply to " +
+                           command.option);
+        return 1;
+      }
+      const Invocation run{engines,           engine,
+                           format,            programName,
+                           argv + optionIndex, out,
+                           err,               command.errorName,
+                           command.whatItDoes};
       return RunCatchingEverything(err, command.errorName, [&] { return command.run(run); });
     }
   }

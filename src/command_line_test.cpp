@@ -105,6 +105,7 @@ const Engine kFakeEngine = {
     },
     nullptr,
     nullptr,
+    nullptr,
     FakeSchema,
     nullptr,
     nullptr,

@@ -28,26 +28,32 @@ void AppendCsvField(std::string& out, const CellView& field) {
   out += '"';
 }
 
+void AppendCsvRecord(std::string& out, const CellView* cells, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (i > 0) out += ',';
+    AppendCsvField(out, cells[i]);
+  }
+  out += kLineEnd;
+}
+
+void AppendCsvRecord(std::string& out, const std::vector<std::string>& fields) {
+  std::vector<CellView> cells;
+  for (const std::string& field : fields) cells.push_back({field});
+  AppendCsvRecord(out, cells.data(), cells.size());
+}
+
 CsvWriter::CsvWriter(std::ostream& out, size_t bufferBytes)
     : out_(out), bufferBytes_(bufferBytes) {}
 
 bool CsvWriter::BeginResult(const std::vector<std::string>& columns) {
   buffer_.clear();
   rows_ = 0;
-  for (size_t i = 0; i < columns.size(); ++i) {
-    if (i > 0) buffer_ += ',';
-    AppendCsvField(buffer_, {columns[i]});
-  }
-  buffer_ += kLineEnd;
+  AppendCsvRecord(buffer_, columns);
   return true;
 }
 
 bool CsvWriter::AddRow(const CellView* cells, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    if (i > 0) buffer_ += ',';
-    AppendCsvField(buffer_, cells[i]);
-  }
-  buffer_ += kLineEnd;
+  AppendCsvRecord(buffer_, cells, count);
   ++rows_;
   return buffer_.size() < bufferBytes_ || Flush();
 }

@@ -17,6 +17,10 @@ namespace Corvenmark {
 /// field is never a blank line. Any other field is appended as it is.
 void AppendCsvField(std::string& out, const CellView& field);
 
+/// Appends the cells as one CSV record, ended by the platform's line end.
+void AppendCsvRecord(std::string& out, const CellView* cells, size_t count);
+void AppendCsvRecord(std::string& out, const std::vector<std::string>& fields);
+
 /// Writes a table as CSV while its rows arrive: a header record of the column names, then one
 /// record per row, each ended by a line feed. Records are kept in a buffer of bounded size and
 /// written whole, so the output always ends after a complete record.

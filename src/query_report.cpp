@@ -1,8 +1,11 @@
 #include "query_report.h"
 
 #include <algorithm>
+#include <set>
 #include <utility>
 
+#include "csv.h"
+#include "json_text.h"
 #include "platform/line_end.h"
 #include "reports.h"
 
@@ -13,15 +16,53 @@ namespace {
 // buffer.
 const size_t kHeadroom = size_t{1} << 20;
 
+// The most rows a table shows; people do not read more, and the rest are counted.
+const uint64_t kTableRows = 1000;
+
+// Keys of a JSON object must differ to be read back: a column whose name an earlier one has
+// gets "_2", "_3" and so on, the first number that makes it new.
+std::vector<std::string> JsonKeys(const std::vector<std::string>& columns) {
+  std::set<std::string> used;
+  std::vector<std::string> keys;
+  for (const std::string& column : columns) {
+    std::string name = column;
+    for (int n = 2; used.count(name) != 0; ++n) name = column + "_" + std::to_string(n);
+    used.insert(name);
+    std::string key;
+    AppendJsonString(key, name);
+    keys.push_back(key + ':');
+  }
+  return keys;
+}
+
+bool IsNumber(const CellView& cell) {
+  return cell.kind == CellKind::kInteger || cell.kind == CellKind::kReal ||
+         cell.kind == CellKind::kDecimal;
+}
+
 }  // namespace
 
 QueryReport::QueryReport(Options options) : options_(std::move(options)) {}
 
 bool QueryReport::BeginResult(const std::vector<std::string>& columns) {
+  hasResult_ = true;
   columns_ = columns;
   lines_.clear();
   rowCount_ = 0;
   spill_.reset();
+  if (options_.format == OutputFormat::kJson || options_.format == OutputFormat::kJsonLines) {
+    keys_ = JsonKeys(columns);
+  }
+  if (options_.format == OutputFormat::kTable) {
+    table_ = TableShape();
+    tableRowsShown_ = 0;
+    for (const std::string& column : columns) {
+      table_.headers.emplace_back();
+      table_.widths.push_back(AppendTableCell(table_.headers.back(), {column}));
+      table_.numeric.push_back(true);
+      table_.anyNumber.push_back(false);
+    }
+  }
   return true;
 }
 
@@ -31,13 +72,51 @@ bool QueryReport::AddRow(const CellView* cells, size_t count) {
   if (lines_.size() > kHeadroom && lines_.capacity() < options_.memoryBudget + kHeadroom) {
     lines_.reserve(options_.memoryBudget + kHeadroom);
   }
-  // A row with no cells writes nothing, not even a line end.
-  for (size_t i = 0; i < count; ++i) {
-    lines_ += cells[i].text;
-    lines_ += i + 1 < count ? std::string_view("\t") : kLineEnd;
-  }
+  AppendRecord(cells, count);
   ++rowCount_;
   return lines_.size() < options_.memoryBudget || Spill();
+}
+
+void QueryReport::AppendRecord(const CellView* cells, size_t count) {
+  switch (options_.format) {
+    case OutputFormat::kTsv:
+      // A row with no cells writes nothing, not even a line end.
+      for (size_t i = 0; i < count; ++i) {
+        lines_ += cells[i].text;
+        lines_ += i + 1 < count ? std::string_view("\t") : kLineEnd;
+      }
+      return;
+    case OutputFormat::kCsv:
+      AppendCsvRecord(lines_, cells, count);
+      return;
+    case OutputFormat::kJson:
+    case OutputFormat::kJsonLines:
+      if (options_.format == OutputFormat::kJson && rowCount_ > 0) {
+        lines_ += ',';
+        lines_ += kLineEnd;
+      }
+      lines_ += '{';
+      for (size_t i = 0; i < count && i < keys_.size(); ++i) {
+        if (i > 0) lines_ += ',';
+        lines_ += keys_[i];
+        AppendJsonValue(lines_, cells[i]);
+      }
+      lines_ += '}';
+      if (options_.format == OutputFormat::kJsonLines) lines_ += kLineEnd;
+      return;
+    case OutputFormat::kTable:
+      if (rowCount_ >= kTableRows) return;
+      for (size_t i = 0; i < table_.widths.size(); ++i) {
+        if (i > 0) lines_ += '\t';
+        const CellView cell = i < count ? cells[i] : CellView{{}, true};
+        table_.widths[i] = std::max(table_.widths[i], AppendTableCell(lines_, cell));
+        table_.numeric[i] = table_.numeric[i] && (cell.isNull || IsNumber(cell));
+        table_.anyNumber[i] = table_.anyNumber[i] || (!cell.isNull && IsNumber(cell));
+      }
+      lines_ += '\n';
+      ++tableRowsShown_;
+      return;
+  }
 }
 
 bool QueryReport::Spill() {
@@ -47,10 +126,39 @@ bool QueryReport::Spill() {
   return true;
 }
 
-bool QueryReport::Write(std::ostream& out, double elapsedMs) {
-  out << "Executed in " << FormatElapsed(elapsedMs) << " ms (" << rowCount_
-      << " rows):" << kLineEnd;
-  WriteTabSeparatedLine(out, columns_);
+bool QueryReport::Write(std::ostream& out, double elapsedMs, int64_t changedRows) {
+  switch (options_.format) {
+    case OutputFormat::kTsv:
+      out << "Executed in " << FormatElapsed(elapsedMs) << " ms (" << rowCount_
+          << " rows):" << kLineEnd;
+      WriteTabSeparatedLine(out, columns_);
+      return WriteKept(out);
+    case OutputFormat::kCsv: {
+      std::string header;
+      if (hasResult_) AppendCsvRecord(header, columns_);
+      out << header;
+      return WriteKept(out);
+    }
+    case OutputFormat::kJson:
+    case OutputFormat::kJsonLines:
+      if (!hasResult_) {
+        std::string changes = "{\"changes\":";
+        AppendJsonNumber(changes, changedRows);
+        out << changes << '}' << kLineEnd;
+        return true;
+      }
+      if (options_.format == OutputFormat::kJson) out << '[';
+      if (!WriteKept(out)) return false;
+      if (options_.format == OutputFormat::kJson) out << ']' << kLineEnd;
+      return true;
+    case OutputFormat::kTable:
+      WriteTable(out);
+      return true;
+  }
+  return false;
+}
+
+bool QueryReport::WriteKept(std::ostream& out) {
   if (spill_) {
     // The buffer's memory is reused to carry the spilled lines back.
     if (!Spill() || !spill_->Rewind(error_)) return false;
@@ -64,6 +172,22 @@ bool QueryReport::Write(std::ostream& out, double elapsedMs) {
   }
   out.write(lines_.data(), static_cast<std::streamsize>(lines_.size()));
   return true;
+}
+
+// A table keeps at most kTableRows rows, well within the memory budget, so it never spills.
+void QueryReport::WriteTable(std::ostream& out) {
+  if (!hasResult_) {
+    out << "(no rows)" << kLineEnd;
+    return;
+  }
+  WriteTableTop(out, table_);
+  std::string_view rows = lines_;
+  while (!rows.empty()) {
+    const size_t end = rows.find('\n');
+    WriteTableRow(out, table_, rows.substr(0, end));
+    rows.remove_prefix(end + 1);
+  }
+  WriteTableBottom(out, table_, rowCount_, tableRowsShown_);
 }
 
 }  // namespace Corvenmark

@@ -9,18 +9,23 @@
 #include <vector>
 
 #include "engines/engine.h"
+#include "output_format.h"
 #include "platform/spill_file.h"
+#include "text_table.h"
 
 namespace Corvenmark {
 
-/// Keeps the rows of a query's result until the last one is read, since the report counts them
-/// in its first line. Rows are kept as the report's own lines, in memory up to a budget and
-/// beyond it in an anonymous temporary file, so a result of any size costs bounded memory.
+/// Keeps the rows of a query's result until the last one is read: the report counts them in its
+/// first line, and a later result with columns replaces an earlier one, so that nothing is
+/// written for a result that is not the last, or for SQL that fails. Rows are kept as the
+/// report's own records in the format asked for, in memory up to a budget and beyond it in an
+/// anonymous temporary file, so a result of any size costs bounded memory.
 class QueryReport : public RowSink {
  public:
   struct Options {
     size_t memoryBudget = size_t{32} << 20;  ///< Bytes of lines kept in memory.
     std::string spillDirectory;  ///< Where the temporary file goes; empty for the system's.
+    OutputFormat format = OutputFormat::kTsv;
   };
 
   QueryReport() : QueryReport(Options()) {}
@@ -29,19 +34,30 @@ class QueryReport : public RowSink {
   bool BeginResult(const std::vector<std::string>& columns) override;
   bool AddRow(const CellView* cells, size_t count) override;
 
-  /// Writes the "Executed in" line, the header line (only when there are columns) and one line
-  /// per row, each row by its own number of cells, values as they are, unescaped. Returns false
-  /// when the rows kept in the temporary file could not be read back.
-  bool Write(std::ostream& out, double elapsedMs);
+  /// Writes the report. As TSV: the "Executed in" line, the header line (only when there are
+  /// columns) and one line per row, each row by its own number of cells, values as they are,
+  /// unescaped. As CSV: the header record and a record per row. As JSON: an array of one object
+  /// per row, keyed by the column names; JSON lines: one object per line. Either JSON form of SQL
+  /// that gave no result with columns is the one object {"changes": <changedRows>}. As a table:
+  /// the rows in box lines. Returns false when the rows kept in the temporary file could not be
+  /// read back.
+  bool Write(std::ostream& out, double elapsedMs, int64_t changedRows = 0);
 
   /// Why a row could not be kept, or the rows could not be read back.
   const std::string& error() const { return error_; }
 
  private:
   bool Spill();
+  void AppendRecord(const CellView* cells, size_t count);
+  bool WriteKept(std::ostream& out);
+  void WriteTable(std::ostream& out);
 
   Options options_;
+  bool hasResult_ = false;
   std::vector<std::string> columns_;
+  std::vector<std::string> keys_;  ///< As JSON: each column's key, quoted, and a colon.
+  TableShape table_;
+  uint64_t tableRowsShown_ = 0;
   std::string lines_;  ///< Lines not yet written to `spill_`.
   uint64_t rowCount_ = 0;
   std::unique_ptr<SpillFile> spill_;

@@ -28,14 +28,6 @@ void WriteColumn(std::ostream& out, const std::string& type, bool primaryKey) {
   if (primaryKey) out << " [PRIMARY KEY]";
 }
 
-size_t CountDifferences(const SchemaDiff& diff) {
-  size_t count = diff.tablesOnlyInFirst.size() + diff.tablesOnlyInSecond.size();
-  for (const TableChange& change : diff.changedTables) {
-    count +=
-        change.addedColumns.size() + change.removedColumns.size() + change.changedColumns.size();
-  }
-  return count;
-}
 
 void WriteColumnDifferences(std::ostream& out, const TableChange& change) {
   for (const ColumnMeta& column : change.removedColumns) {
@@ -58,6 +50,15 @@ void WriteColumnDifferences(std::ostream& out, const TableChange& change) {
 }
 
 }  // namespace
+
+size_t CountDifferences(const SchemaDiff& diff) {
+  size_t count = diff.tablesOnlyInFirst.size() + diff.tablesOnlyInSecond.size();
+  for (const TableChange& change : diff.changedTables) {
+    count +=
+        change.addedColumns.size() + change.removedColumns.size() + change.changedColumns.size();
+  }
+  return count;
+}
 
 void WriteUsage(std::ostream& out, const char* programName) {
   out << kRule << kLineEnd << "  Corvenmark Studio - Commercial Edition v" << kVersion << kLineEnd

@@ -33,6 +33,12 @@ void WriteSampleLine(std::ostream& out, const std::string& status, const std::st
 void WriteSchemaDiff(std::ostream& out, const std::string& firstPath, const std::string& secondPath,
                      const SchemaDiff& diff);
 
+/// How many differences the diff report lists: a line each.
+size_t CountDifferences(const SchemaDiff& diff);
+
+/// The integrity line's verdict: "PASS (OK)", "FAIL" or "NOT CHECKED (<why>)".
+std::string IntegrityVerdict(const DbDiagnostics& diagnostics);
+
 /// pageCount × pageSize / 1024, truncated toward zero. The product is taken in 128 bits so that
 /// it cannot overflow; a quotient beyond the 64-bit range is clamped to the nearest limit.
 int64_t StorageKilobytes(int64_t pageCount, int64_t pageSize);

@@ -112,6 +112,9 @@ struct Engine {
   /// Empty when the engine can run; otherwise why it cannot (for example a library it loads at
   /// run time is missing), printed as the command's error. Null for an engine that always can.
   std::string (*whyUnavailable)();
+  /// The version of the library the engine runs on, for "--version"; called only when the engine
+  /// can run. Null for an engine of no library.
+  std::string (*version)();
   /// Runs every statement of `sql` in order on an existing database; each result with columns
   /// goes to `rows`, replacing the one before.
   QueryOutcome (*runQuery)(const std::string& dbPath, const std::string& sql, RowSink& rows);

@@ -42,6 +42,13 @@ struct FileStamp {
 
 FileStamp StampOf(const std::string& path);
 
+/// Reads the whole file at `path` (a pipe to its end). On failure returns false with `error`
+/// set to the system's reason, for example "No such file or directory".
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
+
+/// Reads standard input to its end, its bytes as they are.
+bool ReadStandardInput(std::string& bytes, std::string& error);
+
 }  // namespace Corvenmark
 
 #endif  // CORVENMARK_FILE_SYSTEM_H_

@@ -87,4 +87,37 @@ FileStamp StampOf(const std::string& path) {
   return stamp;
 }
 
+namespace {
+
+bool ReadToEnd(int fd, std::string& bytes, std::string& error) {
+  char buffer[65536];
+  ssize_t count;
+  while ((count = read(fd, buffer, sizeof buffer)) != 0) {
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) {
+      error = strerror(errno);
+      return false;
+    }
+    bytes.append(buffer, static_cast<size_t>(count));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = strerror(errno);
+    return false;
+  }
+  const bool read = ReadToEnd(fd, bytes, error);
+  close(fd);
+  return read;
+}
+
+bool ReadStandardInput(std::string& bytes, std::string& error) {
+  return ReadToEnd(STDIN_FILENO, bytes, error);
+}
+
 }  // namespace Corvenmark

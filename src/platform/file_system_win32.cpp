@@ -86,4 +86,42 @@ FileStamp StampOf(const std::string& path) {
   return stamp;
 }
 
+namespace {
+
+// A pipe whose writer has gone ends there; so does a console's end of input.
+bool ReadToEnd(HANDLE file, std::string& bytes, std::string& error) {
+  char buffer[65536];
+  DWORD count = 0;
+  for (;;) {
+    if (!ReadFile(file, buffer, sizeof buffer, &count, nullptr)) {
+      const DWORD failure = GetLastError();
+      if (failure == ERROR_BROKEN_PIPE || failure == ERROR_HANDLE_EOF) return true;
+      error = WindowsErrorText(failure);
+      return false;
+    }
+    if (count == 0) return true;
+    bytes.append(buffer, count);
+  }
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+  const HANDLE file =
+      CreateFileW(WidenedFromCodePage(path).c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = WindowsErrorText(GetLastError());
+    return false;
+  }
+  const bool read = ReadToEnd(file, bytes, error);
+  CloseHandle(file);
+  return read;
+}
+
+bool ReadStandardInput(std::string& bytes, std::string& error) {
+  return ReadToEnd(GetStdHandle(STD_INPUT_HANDLE), bytes, error);
+}
+
 }  // namespace Corvenmark

@@ -49,11 +49,17 @@ Outcome ExportTable(const std::string& dbPath, const std::string& table, RowSink
 }  // namespace
 
 const Engine kBuiltinEngine = {
-    "builtin",     "built-in",
-    nullptr,       nullptr,
-    nullptr,       RunQuery,
-    InspectSchema, VaneEngine::AnalyzeDatabase,
-    ExportTable,   VaneEngine::CreateSampleBenchmarkDb,
+    "builtin",
+    "built-in",
+    nullptr,  // opens no file
+    nullptr,
+    nullptr,  // always runs
+    nullptr,  // has no library
+    RunQuery,
+    InspectSchema,
+    VaneEngine::AnalyzeDatabase,
+    ExportTable,
+    VaneEngine::CreateSampleBenchmarkDb,
     nullptr,
 };
 

@@ -372,6 +372,10 @@ const Engine kDuckDbEngine = {
     HasDuckDbMagic,
     HasDuckDbName,
     DuckDbEngine::WhyUnavailable,
+    [] {
+      const std::string version = DuckDb()->duckdb_library_version();
+      return version.substr(version[0] == 'v' ? 1 : 0);
+    },
     DuckDbEngine::RunQuery,
     DuckDbEngine::InspectSchema,
     DuckDbEngine::AnalyzeDatabase,

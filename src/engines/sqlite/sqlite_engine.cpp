@@ -317,6 +317,7 @@ const Engine kSqliteEngine = {
     HasSqliteHeader,
     nullptr,
     nullptr,
+    [] { return std::string(sqlite3_libversion()); },
     SqliteEngine::RunQuery,
     SqliteEngine::InspectSchema,
     SqliteEngine::AnalyzeDatabase,

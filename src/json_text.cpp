@@ -1,0 +1,116 @@
+#include "json_text.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "utf8.h"
+
+namespace Corvenmark {
+namespace {
+
+// JSON numbers start with a digit or a minus sign and a digit; an exact decimal may be written
+// without its leading zero (".5"), which is put back.
+void AppendExactNumber(std::string& out, std::string_view digits) {
+  const bool negative = !digits.empty() && digits[0] == '-';
+  if (negative) {
+    out += '-';
+    digits.remove_prefix(1);
+  }
+  if (digits.empty() || digits[0] == '.') out += '0';
+  out += digits;
+}
+
+void AppendReal(std::string& out, std::string_view text) {
+  double value = 0;
+  const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (read.ec != std::errc() || read.ptr != text.data() + text.size()) {
+    AppendJsonString(out, text);
+  } else if (std::isnan(value)) {
+    out += "\"NaN\"";
+  } else if (std::isinf(value)) {
+    out += value < 0 ? "\"-Infinity\"" : "\"Infinity\"";
+  } else {
+    char digits[32];
+    const auto written = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, written.ptr);
+  }
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  out += '"';
+  size_t plain = 0;  // the start of the bytes not yet appended that need no escape
+  for (size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x20 && byte != '"' && byte != '\\' && byte < 0x80) {
+      ++i;
+      continue;
+    }
+    const size_t length = byte < 0x80 ? 1 : Utf8SequenceLength(text, i);
+    if (length > 1) {
+      i += length;
+      continue;
+    }
+    out.append(text.substr(plain, i - plain));
+    switch (byte) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (byte < 0x20) {
+          out += "\\u00";
+          out += kHex[byte >> 4];
+          out += kHex[byte & 0xF];
+        } else {
+          out += "\xEF\xBF\xBD";  // U+FFFD for a byte that is not UTF-8
+        }
+    }
+    plain = ++i;
+  }
+  out.append(text.substr(plain));
+  out += '"';
+}
+
+void AppendJsonValue(std::string& out, const CellView& cell) {
+  if (cell.isNull) {
+    out += "null";
+    return;
+  }
+  switch (cell.kind) {
+    case CellKind::kInteger:
+    case CellKind::kDecimal:
+      AppendExactNumber(out, cell.text);
+      return;
+    case CellKind::kReal:
+      AppendReal(out, cell.text);
+      return;
+    case CellKind::kBoolean:
+      out += cell.text == "true" ? "true" : "false";
+      return;
+    case CellKind::kText:
+      AppendJsonString(out, cell.text);
+      return;
+  }
+}
+
+void AppendJsonNumber(std::string& out, int64_t value) {
+  char digits[24];
+  const auto written = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, written.ptr);
+}
+
+}  // namespace Corvenmark
