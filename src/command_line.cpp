@@ -115,8 +115,7 @@ int RunQueryFile(const Invocation& run) {
   const std::string file = run.args[2];
   std::string sql;
   std::string error;
-  const bool read =
-      file == "-" ? ReadStandardInput(sql, error) : ReadWholeFile(file, sql, error);
+  const bool read = file == "-" ? ReadStandardInput(sql, error) : ReadWholeFile(file, sql, error);
   if (!read) return ReportFailure(run, file + ": " + error);
   if (sql.rfind("\xEF\xBB\xBF", 0) == 0) sql.erase(0, 3);
   return RunSql(run, sql);
@@ -279,16 +278,16 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   }
   const Engine* engine = engines.front();
   if (engineName != nullptr && !FindEngine(engines, engineName, engine)) {
-    WriteErrorLine(err, "Engine",
-                   std::string("unknown engine '") + engineName + "' (expected " +
-                       EngineNames(engines) + ")");
+    WriteErrorLine(
+        err, "Engine",
+        std::string("unknown engine '") + engineName + "' (expected " + EngineNames(engines) + ")");
     return 1;
   }
   OutputFormat format = OutputFormat::kTsv;
   if (formatName != nullptr && !FindOutputFormat(formatName, format)) {
-    WriteErrorLine(err, "Format",
-                   std::string("unknown format '") + formatName + "' (expected " +
-                       OutputFormatNames() + ")");
+    WriteErrorLine(
+        err, "Format",
+        std::string("unknown format '") + formatName + "' (expected " + OutputFormatNames() + ")");
     return 1;
   }
   const int argcFromOption = argc - optionIndex + 1;
@@ -296,15 +295,19 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
     if (optionIndex < argc && argcFromOption >= command.leastArgc &&
         std::strcmp(argv[optionIndex], command.option) == 0) {
       if ((command.formats & (1u << static_cast<int>(format))) == 0) {
-        WriteErrorLine(err, command.errorName,
-                       std::string("--format ") + formatName + " does not apply to " +
-                           command.option);
+        WriteErrorLine(
+            err, command.errorName,
+            std::string("--format ") + formatName + " does not apply to " + command.option);
         return 1;
       }
-      const Invocation run{engines,           engine,
-                           format,            programName,
-                           argv + optionIndex, out,
-                           err,               command.errorName,
+      const Invocation run{engines,
+                           engine,
+                           format,
+                           programName,
+                           argv + optionIndex,
+                           out,
+                           err,
+                           command.errorName,
                            command.whatItDoes};
       return RunCatchingEverything(err, command.errorName, [&] { return command.run(run); });
     }

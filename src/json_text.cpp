@@ -20,7 +20,38 @@ void AppendExactNumber(std::string& out, std::string_view digits) {
   out += digits;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// True for text in the form of a JSON number: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
+bool IsJsonNumber(std::string_view text) {
+  size_t i = 0;
+  const auto digits = [&] {
+    const size_t start = i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    return i > start;
+  };
+  if (i < text.size() && text[i] == '-') ++i;
+  if (i < text.size() && text[i] == '0') {
+    ++i;
+  } else if (!digits()) {
+    return false;
+  }
+  if (i < text.size() && text[i] == '.' && (++i, !digits())) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (!digits()) return false;
+  }
+  return i == text.size();
+}
+
+// An engine writes a finite real as a number that reads back to it, which is kept as it is;
+// what no JSON number can say (infinities, NaN) is read and written as a string.
 void AppendReal(std::string& out, std::string_view text) {
+  if (IsJsonNumber(text)) {
+    out += text;
+    return;
+  }
   double value = 0;
   const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
   if (read.ec != std::errc() || read.ptr != text.data() + text.size()) {

@@ -9,8 +9,8 @@ const struct {
   const char* name;
   OutputFormat format;
 } kFormats[] = {
-    {"tsv", OutputFormat::kTsv},         {"csv", OutputFormat::kCsv},
-    {"json", OutputFormat::kJson},       {"jsonl", OutputFormat::kJsonLines},
+    {"tsv", OutputFormat::kTsv},     {"csv", OutputFormat::kCsv},
+    {"json", OutputFormat::kJson},   {"jsonl", OutputFormat::kJsonLines},
     {"table", OutputFormat::kTable},
 };
 

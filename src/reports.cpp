@@ -28,7 +28,6 @@ void WriteColumn(std::ostream& out, const std::string& type, bool primaryKey) {
   if (primaryKey) out << " [PRIMARY KEY]";
 }
 
-
 void WriteColumnDifferences(std::ostream& out, const TableChange& change) {
   for (const ColumnMeta& column : change.removedColumns) {
     out << "  - column " << change.table << '.' << column.name << " : ";

@@ -35,9 +35,7 @@ class Json {
     AppendJsonString(text_, value);
     return *this;
   }
-  Json& TextOrNull(const std::string& value) {
-    return value.empty() ? Raw("null") : Text(value);
-  }
+  Json& TextOrNull(const std::string& value) { return value.empty() ? Raw("null") : Text(value); }
   Json& Number(int64_t value) {
     Separate();
     AppendJsonNumber(text_, value);
@@ -162,7 +160,10 @@ void WriteDiagnosticsAs(OutputFormat format, std::ostream& out, const DbDiagnost
     json.Begin('{').Key("integrity").Text(integrity);
     json.Key("integrityProblem").TextOrNull(diagnostics.integrityUnchecked);
     json.Key("journalMode").Text(diagnostics.journalMode);
-    json.Key("pageSize").Number(diagnostics.pageSize).Key("pageCount").Number(diagnostics.pageCount);
+    json.Key("pageSize")
+        .Number(diagnostics.pageSize)
+        .Key("pageCount")
+        .Number(diagnostics.pageCount);
     json.Key("kilobytes").Number(kilobytes).Key("freelistCount").Number(diagnostics.freelistCount);
     json.End('}').WriteLine(out);
     return;

@@ -27,8 +27,8 @@ size_t AppendTableCell(std::string& out, const CellView& cell);
 struct TableShape {
   std::vector<std::string> headers;  ///< Already as AppendTableCell shows them.
   std::vector<size_t> widths;        ///< In characters, at least the header's.
-  std::vector<bool> numeric;    ///< No value of the column is anything but a number or NULL.
-  std::vector<bool> anyNumber;  ///< Some value is a number: with `numeric`, right-aligned.
+  std::vector<bool> numeric;         ///< No value of the column is anything but a number or NULL.
+  std::vector<bool> anyNumber;       ///< Some value is a number: with `numeric`, right-aligned.
 };
 
 /// Writes the top border and the header.

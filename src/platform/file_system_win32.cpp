@@ -107,10 +107,9 @@ bool ReadToEnd(HANDLE file, std::string& bytes, std::string& error) {
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error) {
-  const HANDLE file =
-      CreateFileW(WidenedFromCodePage(path).c_str(), GENERIC_READ,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = CreateFileW(WidenedFromCodePage(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = WindowsErrorText(GetLastError());
     return false;
