@@ -67,6 +67,35 @@ void AppendReal(std::string& out, std::string_view text) {
   }
 }
 
+// DuckDB's JSON writes the doubles no JSON number can say as the bare words NaN, Infinity and
+// -Infinity, which strict readers refuse; outside strings they become strings, as a real
+// column's are.
+void AppendEngineJson(std::string& out, std::string_view json) {
+  bool inString = false;
+  for (size_t i = 0; i < json.size(); ++i) {
+    const char c = json[i];
+    if (inString) {
+      if (c == '\\') out += json[i++];
+      if (c == '"') inString = false;
+      if (i < json.size()) out += json[i];
+      continue;
+    }
+    inString = c == '"';
+    bool replaced = false;
+    for (const std::string_view word : {"NaN", "Infinity", "-Infinity"}) {
+      if (json.substr(i, word.size()) == word) {
+        out += '"';
+        out += word;
+        out += '"';
+        i += word.size() - 1;
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) out += c;
+  }
+}
+
 }  // namespace
 
 void AppendJsonString(std::string& out, std::string_view text) {
@@ -131,6 +160,9 @@ void AppendJsonValue(std::string& out, const CellView& cell) {
       return;
     case CellKind::kBoolean:
       out += cell.text == "true" ? "true" : "false";
+      return;
+    case CellKind::kJson:
+      AppendEngineJson(out, cell.text);
       return;
     case CellKind::kText:
       AppendJsonString(out, cell.text);

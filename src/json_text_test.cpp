@@ -27,6 +27,8 @@ TEST(JsonText, EveryCellIsAValueAStrictReaderTakes) {
       {{"nan", false, CellKind::kReal}, "\"NaN\""},
       {{"1.", false, CellKind::kReal}, "1"},  // read and written again as a JSON number
       {{"true", false, CellKind::kBoolean}, "true"},
+      {{"[1.5,NaN,-Infinity,{\"NaN\":\"a\\\"Infinity\"}]", false, CellKind::kJson},
+       "[1.5,\"NaN\",\"-Infinity\",{\"NaN\":\"a\\\"Infinity\"}]"},
       {{"a\"b\\c\n\t\x01", false, CellKind::kText}, "\"a\\\"b\\\\c\\n\\t\\u0001\""},
       {{"ünï ☃ \xF0\x9F\x98\x80", false, CellKind::kText}, "\"ünï ☃ \xF0\x9F\x98\x80\""},
       // Bytes that are not UTF-8: a stray continuation, an overlong form, a surrogate, a cut.

@@ -66,6 +66,10 @@ bool QueryReport::BeginResult(const std::vector<std::string>& columns) {
   return true;
 }
 
+bool QueryReport::PrefersJson() const {
+  return options_.format == OutputFormat::kJson || options_.format == OutputFormat::kJsonLines;
+}
+
 bool QueryReport::AddRow(const CellView* cells, size_t count) {
   // A small result grows its buffer as any string does; one that outgrows the headroom is
   // likely to fill the budget, which is then taken in one piece.

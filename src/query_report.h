@@ -33,6 +33,7 @@ class QueryReport : public RowSink {
 
   bool BeginResult(const std::vector<std::string>& columns) override;
   bool AddRow(const CellView* cells, size_t count) override;
+  bool PrefersJson() const override;
 
   /// Writes the report. As TSV: the "Executed in" line, the header line (only when there are
   /// columns) and one line per row, each row by its own number of cells, values as they are,

@@ -26,6 +26,7 @@ enum class CellKind : uint8_t {
   kReal,     ///< A floating-point number in any text that reads back to it ("Inf", "nan" too).
   kDecimal,  ///< An exact decimal number: digits, an optional sign and decimal point.
   kBoolean,  ///< "true" or "false".
+  kJson,     ///< A nested value (a list, a struct, a map) as JSON, for a sink that prefers it.
 };
 
 /// One cell of a row as an engine reads it: the value's text, or null. The text belongs to the
@@ -48,6 +49,9 @@ class RowSink {
   /// not be kept or written; the engine then stops reading and fails with an empty message,
   /// and the sink knows why.
   virtual bool AddRow(const CellView* cells, size_t count) = 0;
+  /// True when nested values (lists, structs, maps) are wanted as JSON (CellKind::kJson) rather
+  /// than as the engine's own text, where the engine can give them so.
+  virtual bool PrefersJson() const { return false; }
 };
 
 /// How an operation that streams its rows ended.

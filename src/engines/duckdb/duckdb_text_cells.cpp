@@ -7,8 +7,10 @@ namespace Corvenmark {
 namespace {
 
 const char kFunctionName[] = "corvenmark_result_chunk";
-const char kCastSql[] =
-    "SELECT CAST(COLUMNS(*) AS VARCHAR) FROM system.main.corvenmark_result_chunk()";
+bool IsNested(duckdb_type type) {
+  return type == DUCKDB_TYPE_LIST || type == DUCKDB_TYPE_STRUCT || type == DUCKDB_TYPE_MAP ||
+         type == DUCKDB_TYPE_ARRAY;
+}
 // Run on the user's connection: qualified by the catalog of DuckDB's own functions, so that no
 // macro of the user's database can answer it.
 const char kSettingsSql[] =
@@ -129,7 +131,8 @@ bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& 
     formats_.push_back(FormatOf(type.get()));
     if (!WritesOwnText(formats_.back().type)) {
       // Read from the cast, as VARCHAR, but still of its own kind.
-      const CellKind kind = formats_.back().kind;
+      const bool json = rows.PrefersJson() && IsNested(formats_.back().type);
+      const CellKind kind = json ? CellKind::kJson : formats_.back().kind;
       formats_.back() = ColumnFormat();
       formats_.back().kind = kind;
       castColumns_.push_back(column);
@@ -141,7 +144,17 @@ bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& 
 
   duckdb_prepared_statement raw = nullptr;
   casting_ = true;
-  const duckdb_state prepared = api.duckdb_prepare(caster_.connection.get(), kCastSql, &raw);
+  // The cast's database is the program's own, and holds no object that could answer a name.
+  std::string castSql = "SELECT ";
+  for (size_t cast = 0; cast < castColumns_.size(); ++cast) {
+    const std::string column = "c" + std::to_string(cast);
+    if (cast > 0) castSql += ", ";
+    castSql += formats_[castColumns_[cast]].kind == CellKind::kJson
+                   ? "CAST(to_json(" + column + ") AS VARCHAR)"
+                   : "CAST(" + column + " AS VARCHAR)";
+  }
+  castSql += " FROM system.main.corvenmark_result_chunk()";
+  const duckdb_state prepared = api.duckdb_prepare(caster_.connection.get(), castSql.c_str(), &raw);
   casting_ = false;
   const DuckDbPrepared statement(raw);
   if (prepared != DuckDBSuccess) {
