@@ -104,10 +104,9 @@ class Records {
   std::vector<bool> nulls_;
 };
 
-template <class Output>
-void AddColumn(Output& output, const ColumnMeta& column) {
-  output.Begin('{').Key("name").Text(column.name).Key("type").Text(column.type);
-  output.Key("primaryKey").Flag(column.primaryKey).End('}');
+void AddColumn(Json& json, const ColumnMeta& column) {
+  json.Begin('{').Key("name").Text(column.name).Key("type").Text(column.type);
+  json.Key("primaryKey").Flag(column.primaryKey).End('}');
 }
 
 }  // namespace

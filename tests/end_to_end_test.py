@@ -1417,6 +1417,11 @@ def main():
                       not options.no_memory_limit)
     if REACH_TEMPLATE:
         shutil.rmtree(REACH_TEMPLATE)
+    return report_results(results)
+
+
+def report_results(results):
+    """Prints every failure of the (name, failures) pairs and a count; the exit status."""
     failed = [(name, failures) for name, failures in results if failures]
     for name, failures in failed:
         print(f"FAIL {name}")

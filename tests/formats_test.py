@@ -207,13 +207,7 @@ def main():
                ("SQL from files and pipes", check_query_files(runner))]
     for name, args, out, err, status in CASES:
         results.append((name, e2e.run_case(runner, name, args, out, err, status)))
-    failed = [(name, failures) for name, failures in results if failures]
-    for name, failures in failed:
-        print(f"FAIL {name}")
-        for failure in failures:
-            print(f"    {failure}")
-    print(f"{len(results) - len(failed)} passed, {len(failed)} failed")
-    return 1 if failed else 0
+    return e2e.report_results(results)
 
 
 BUILTIN_ROW = '[{"status":"OK","engine":"Corvenmark Win64 Native Engine"}]\n'

@@ -119,28 +119,6 @@ CellView WriteDouble(char* buffer, double value) {
 
 }  // namespace
 
-bool WritesOwnText(duckdb_type type) {
-  switch (type) {
-    case DUCKDB_TYPE_VARCHAR:
-    case DUCKDB_TYPE_BOOLEAN:
-    case DUCKDB_TYPE_TINYINT:
-    case DUCKDB_TYPE_SMALLINT:
-    case DUCKDB_TYPE_INTEGER:
-    case DUCKDB_TYPE_BIGINT:
-    case DUCKDB_TYPE_HUGEINT:
-    case DUCKDB_TYPE_UTINYINT:
-    case DUCKDB_TYPE_USMALLINT:
-    case DUCKDB_TYPE_UINTEGER:
-    case DUCKDB_TYPE_UBIGINT:
-    case DUCKDB_TYPE_UHUGEINT:
-    case DUCKDB_TYPE_DECIMAL:
-    case DUCKDB_TYPE_DOUBLE:
-      return true;
-    default:
-      return false;
-  }
-}
-
 namespace {
 
 CellKind KindOf(duckdb_type type) {
@@ -169,6 +147,12 @@ CellKind KindOf(duckdb_type type) {
 }
 
 }  // namespace
+
+// FLOAT's own text is the shortest that reads back to the same float, which DuckDB's cast
+// writes; the program writes a double's.
+bool WritesOwnText(duckdb_type type) {
+  return type == DUCKDB_TYPE_VARCHAR || (KindOf(type) != CellKind::kText && type != DUCKDB_TYPE_FLOAT);
+}
 
 ColumnFormat FormatOf(duckdb_logical_type type) {
   const DuckDbApi& api = *DuckDb();
