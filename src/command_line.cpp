@@ -118,6 +118,12 @@ int RunQueryFile(const Invocation& run) {
   const bool read = file == "-" ? ReadStandardInput(sql, error) : ReadWholeFile(file, sql, error);
   if (!read) return ReportFailure(run, file + ": " + error);
   if (sql.rfind("\xEF\xBB\xBF", 0) == 0) sql.erase(0, 3);
+  // The engines read SQL text up to its first NUL byte; what follows one would be left unrun.
+  const size_t nul = sql.find('\0');
+  if (nul != std::string::npos) {
+    return ReportFailure(run,
+                         file + ": the SQL text holds a NUL byte at offset " + std::to_string(nul));
+  }
   return RunSql(run, sql);
 }
 
@@ -188,6 +194,71 @@ int RunDiff(const Invocation& run) {
   return 0;
 }
 
+// The tables of a source database, read through its engine for a copy.
+class EngineTableSource : public TableSource {
+ public:
+  EngineTableSource(const Engine& engine, std::string path, SchemaResult schema)
+      : engine_(engine), path_(std::move(path)), schema_(std::move(schema)) {}
+  const std::vector<TableMeta>& Tables() const override { return schema_.tables; }
+  const std::vector<std::string>& OtherObjects() const override { return schema_.otherObjects; }
+  Outcome ReadRows(const TableMeta& table, RowSink& rows) override {
+    return engine_.exportTable(path_, table.name, rows);
+  }
+  TypeFamily FamilyOf(const std::string& declaredType) const override {
+    return engine_.typeFamily != nullptr ? engine_.typeFamily(declaredType) : TypeFamily::kOther;
+  }
+  const char* Format() const override { return engine_.format; }
+
+ private:
+  const Engine& engine_;
+  std::string path_;
+  SchemaResult schema_;
+};
+
+void WriteConvertReport(const Invocation& run, const CopyResult& copy) {
+  const std::string& source = run.args[1];
+  const std::string& target = run.args[2];
+  if (run.format == OutputFormat::kJson) {
+    WriteCopyAs(run.out, source, target, copy);
+    return;
+  }
+  run.out << "Converted " << copy.tables << " tables (" << copy.rows << " rows): " << source
+          << " -> " << target << kLineEnd;
+  for (const std::string& note : copy.notes) run.out << "  ! " << note << kLineEnd;
+}
+
+// Copies every table of the source into a new database of the target's engine, built and
+// published, or removed when interrupted, as a sample is.
+int RunConvert(const Invocation& run) {
+  const std::string source = run.args[1];
+  const std::string target = run.args[2];
+  std::string error;
+  const Engine* reader = EngineFor(run, source, false, &Engine::exportTable, error);
+  if (reader == nullptr) return ReportFailure(run, error);
+  const Engine* writer = EngineFor(run, target, true, &Engine::copyDatabase, error);
+  if (writer == nullptr) return ReportFailure(run, error);
+  if (reader->inspectSchema == nullptr) {
+    return ReportFailure(run, std::string(reader->name) + " cannot list tables");
+  }
+  SchemaResult schema = reader->inspectSchema(source, false);
+  if (!schema.success) return ReportFailure(run, schema.errorMessage);
+  EngineTableSource tables(*reader, source, std::move(schema));
+  const InterruptWatch watch;
+  const CopyResult copy = writer->copyDatabase(target, tables);
+  if (InterruptWatch::Requested()) {
+    if (copy.createdFile) RemoveFile(target);
+    return 1;
+  }
+  if (!copy.success) return ReportFailure(run, copy.errorMessage);
+  WriteConvertReport(run, copy);
+  if (run.out.flush()) {
+    InterruptWatch::Dismiss();
+  } else if (copy.createdFile) {
+    RemoveFile(target);
+  }
+  return 0;
+}
+
 // The program's version, then the version of each engine's library.
 int RunVersion(const Invocation& run) {
   run.out << "Corvenmark Studio " << kVersion << kLineEnd;
@@ -231,6 +302,8 @@ const Command kCommands[] = {
     {"--export-csv", 4, RunExportCsv, "Export", "export a table", kCsvToo},
     {"--diff", 4, RunDiff, "Diff", "list tables", kReportFormats},
     {"--version", 2, RunVersion, "Version", "", kTsvOnly},
+    {"--convert", 4, RunConvert, "Convert", "copy a database",
+     kTsvOnly | 1u << static_cast<int>(OutputFormat::kJson)},
 };
 
 }  // namespace

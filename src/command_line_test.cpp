@@ -111,6 +111,7 @@ const Engine kFakeEngine = {
     nullptr,
     nullptr,
     nullptr,
+    nullptr,
 };
 
 class CommandLineFiles : public ScratchDirectoryTest {};

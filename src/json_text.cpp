@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "utf8.h"
+#include "platform/utf8.h"
 
 namespace Corvenmark {
 namespace {
@@ -69,7 +69,8 @@ void AppendReal(std::string& out, std::string_view text) {
 
 // DuckDB's JSON writes the doubles no JSON number can say as the bare words NaN, Infinity and
 // -Infinity, which strict readers refuse; outside strings they become strings, as a real
-// column's are.
+// column's are. It also writes some decimals without their leading zero (".5"), which is put
+// back.
 void AppendEngineJson(std::string& out, std::string_view json) {
   bool inString = false;
   for (size_t i = 0; i < json.size(); ++i) {
@@ -81,6 +82,7 @@ void AppendEngineJson(std::string& out, std::string_view json) {
       continue;
     }
     inString = c == '"';
+    if (c == '.' && (out.empty() || out.back() < '0' || out.back() > '9')) out += '0';
     bool replaced = false;
     for (const std::string_view word : {"NaN", "Infinity", "-Infinity"}) {
       if (json.substr(i, word.size()) == word) {
@@ -165,6 +167,7 @@ void AppendJsonValue(std::string& out, const CellView& cell) {
       AppendEngineJson(out, cell.text);
       return;
     case CellKind::kText:
+    case CellKind::kBlob:
       AppendJsonString(out, cell.text);
       return;
   }

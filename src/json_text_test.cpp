@@ -29,6 +29,8 @@ TEST(JsonText, EveryCellIsAValueAStrictReaderTakes) {
       {{"true", false, CellKind::kBoolean}, "true"},
       {{"[1.5,NaN,-Infinity,{\"NaN\":\"a\\\"Infinity\"}]", false, CellKind::kJson},
        "[1.5,\"NaN\",\"-Infinity\",{\"NaN\":\"a\\\"Infinity\"}]"},
+      {{"[.5,-.25,{\"k\":.5,\"t\":\".5\"}]", false, CellKind::kJson},
+       "[0.5,-0.25,{\"k\":0.5,\"t\":\".5\"}]"},
       {{"a\"b\\c\n\t\x01", false, CellKind::kText}, "\"a\\\"b\\\\c\\n\\t\\u0001\""},
       {{"ünï ☃ \xF0\x9F\x98\x80", false, CellKind::kText}, "\"ünï ☃ \xF0\x9F\x98\x80\""},
       // Bytes that are not UTF-8: a stray continuation, an overlong form, a surrogate, a cut.

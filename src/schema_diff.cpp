@@ -17,17 +17,20 @@ std::map<std::string, const ColumnMeta*> ByName(const std::vector<ColumnMeta>& c
   return byName;
 }
 
-// A table is matched by its schema and its name, not by the name the listing shows: schema a's
-// table b and a table of the default schema named "a.b" show alike.
+// Within one format a table is matched by its schema and its name, not by the name the listing
+// shows: schema a's table b and a table of the default schema named "a.b" show alike. Across
+// formats, where one has no schemas and a copy names schema a's table b "a.b", by the name
+// shown.
 using TableKey = std::pair<std::string, std::string>;
 
-TableKey KeyOf(const TableMeta& table) {
-  return {LowerAscii(table.schema), LowerAscii(table.name)};
+TableKey KeyOf(const TableMeta& table, bool acrossFormats) {
+  return {acrossFormats ? "" : LowerAscii(table.schema), LowerAscii(table.name)};
 }
 
-std::map<TableKey, const TableMeta*> ByKey(const std::vector<TableMeta>& tables) {
+std::map<TableKey, const TableMeta*> ByKey(const std::vector<TableMeta>& tables,
+                                           bool acrossFormats) {
   std::map<TableKey, const TableMeta*> byKey;
-  for (const TableMeta& table : tables) byKey.emplace(KeyOf(table), &table);
+  for (const TableMeta& table : tables) byKey.emplace(KeyOf(table, acrossFormats), &table);
   return byKey;
 }
 
@@ -80,10 +83,11 @@ SchemaDiff CompareSchemas(const std::vector<TableMeta>& first, const std::vector
                           const TypeComparison& types) {
   SchemaDiff diff;
   diff.success = true;
-  const auto firstTables = ByKey(first);
-  const auto secondTables = ByKey(second);
+  const bool acrossFormats = types.firstFamily != nullptr && types.secondFamily != nullptr;
+  const auto firstTables = ByKey(first, acrossFormats);
+  const auto secondTables = ByKey(second, acrossFormats);
   for (const TableMeta* table : InNameOrder(first)) {
-    const auto match = secondTables.find(KeyOf(*table));
+    const auto match = secondTables.find(KeyOf(*table, acrossFormats));
     if (match == secondTables.end()) {
       diff.tablesOnlyInFirst.push_back(table->name);
       continue;
@@ -92,7 +96,7 @@ SchemaDiff CompareSchemas(const std::vector<TableMeta>& first, const std::vector
     if (HasChanges(change)) diff.changedTables.push_back(std::move(change));
   }
   for (const TableMeta* table : InNameOrder(second)) {
-    if (firstTables.count(KeyOf(*table)) == 0) {
+    if (firstTables.count(KeyOf(*table, acrossFormats)) == 0) {
       diff.tablesOnlyInSecond.push_back(table->name);
     }
   }

@@ -214,13 +214,13 @@ void WriteSchemaDiffAs(OutputFormat format, std::ostream& out, const std::string
     records.EndRecord();
   }
   for (const TableChange& change : diff.changedTables) {
-    for (const ColumnMeta& column : change.addedColumns) {
-      records.Text("column added").Text(change.table).Text(column.name).Null().Text(column.type);
-      records.Null().Flag(column.primaryKey).EndRecord();
-    }
     for (const ColumnMeta& column : change.removedColumns) {
       records.Text("column removed").Text(change.table).Text(column.name).Text(column.type);
       records.Null().Flag(column.primaryKey).Null().EndRecord();
+    }
+    for (const ColumnMeta& column : change.addedColumns) {
+      records.Text("column added").Text(change.table).Text(column.name).Null().Text(column.type);
+      records.Null().Flag(column.primaryKey).EndRecord();
     }
     for (const ColumnChange& column : change.changedColumns) {
       records.Text("column changed").Text(change.table).Text(column.name);
@@ -229,6 +229,16 @@ void WriteSchemaDiffAs(OutputFormat format, std::ostream& out, const std::string
     }
   }
   records.Write(out);
+}
+
+void WriteCopyAs(std::ostream& out, const std::string& source, const std::string& target,
+                 const CopyResult& copy) {
+  Json json;
+  json.Begin('{').Key("source").Text(source).Key("target").Text(target);
+  json.Key("tables").Number(static_cast<int64_t>(copy.tables));
+  json.Key("rows").Number(static_cast<int64_t>(copy.rows)).Key("notes").Begin('[');
+  for (const std::string& note : copy.notes) json.Text(note);
+  json.End(']').End('}').WriteLine(out);
 }
 
 void WriteSampleAs(OutputFormat format, std::ostream& out, const std::string& status,

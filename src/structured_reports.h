@@ -33,6 +33,10 @@ void WriteDiagnosticsAs(OutputFormat format, std::ostream& out, const DbDiagnost
 void WriteSchemaDiffAs(OutputFormat format, std::ostream& out, const std::string& firstPath,
                        const std::string& secondPath, const SchemaDiff& diff);
 
+/// JSON: {"source", "target", "tables", "rows", "notes": [...]}.
+void WriteCopyAs(std::ostream& out, const std::string& source, const std::string& target,
+                 const CopyResult& copy);
+
 /// JSON: {"status", "path"}. CSV and table: one record of the same.
 void WriteSampleAs(OutputFormat format, std::ostream& out, const std::string& status,
                    const std::string& outPath);

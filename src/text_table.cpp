@@ -1,7 +1,7 @@
 #include "text_table.h"
 
 #include "platform/line_end.h"
-#include "utf8.h"
+#include "platform/utf8.h"
 
 namespace Corvenmark {
 namespace {

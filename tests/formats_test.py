@@ -176,6 +176,9 @@ def check_query_files(runner):
              '{"changes":6}\n', "", ""),
             (["--query-file", "v.db", "nowhere.sql"], b"", 1, "", "",
              "Query Error: nowhere.sql: "),
+            # What follows a NUL byte would go unread by the engine, and unrun.
+            (["--query-file", "v.db", "-"], b"SELECT 1;\0SELECT 2", 1, "", "",
+             "Query Error: -: the SQL text holds a NUL byte at offset 9"),
         ]
         for args, stdin, status, out_start, out_end, err_start in cases:
             args = ["--engine", "sqlite"] + args

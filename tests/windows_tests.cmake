@@ -20,12 +20,14 @@ add_test(NAME end_to_end_wine
 set_tests_properties(end_to_end_wine PROPERTIES FIXTURES_REQUIRED wine
                      ENVIRONMENT "${wine_environment};DISPLAY=" TIMEOUT 900)
 
-add_test(NAME formats_wine
-         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/formats_test.py
-                 $<TARGET_FILE:corvenmark> --version ${PROJECT_VERSION}
-                 --duckdb-version ${CORVENMARK_DUCKDB_VERSION} --runner ${wine} --windows)
-set_tests_properties(formats_wine PROPERTIES FIXTURES_REQUIRED wine
-                     ENVIRONMENT "${wine_environment};DISPLAY=" TIMEOUT 600)
+foreach(script formats convert)
+  add_test(NAME ${script}_wine
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/${script}_test.py
+                   $<TARGET_FILE:corvenmark> --version ${PROJECT_VERSION}
+                   --duckdb-version ${CORVENMARK_DUCKDB_VERSION} --runner ${wine} --windows)
+  set_tests_properties(${script}_wine PROPERTIES FIXTURES_REQUIRED wine
+                       ENVIRONMENT "${wine_environment};DISPLAY=" TIMEOUT 900)
+endforeach()
 
 add_test(NAME unit_tests_wine COMMAND ${wine} $<TARGET_FILE:corvenmark_tests> --gtest_brief=1)
 set_tests_properties(unit_tests_wine PROPERTIES FIXTURES_REQUIRED wine

@@ -27,6 +27,7 @@ enum class CellKind : uint8_t {
   kDecimal,  ///< An exact decimal number: digits, an optional sign and decimal point.
   kBoolean,  ///< "true" or "false".
   kJson,     ///< A nested value (a list, a struct, a map) as JSON, for a sink that prefers it.
+  kBlob,     ///< A BLOB's bytes as they are, for a sink that wants them (else its text form).
 };
 
 /// One cell of a row as an engine reads it: the value's text, or null. The text belongs to the
@@ -52,6 +53,9 @@ class RowSink {
   /// True when nested values (lists, structs, maps) are wanted as JSON (CellKind::kJson) rather
   /// than as the engine's own text, where the engine can give them so.
   virtual bool PrefersJson() const { return false; }
+  /// True when a BLOB is wanted as its bytes (CellKind::kBlob) rather than as the text that the
+  /// reports show.
+  virtual bool WantsBlobBytes() const { return false; }
 };
 
 /// How an operation that streams its rows ended.
@@ -83,6 +87,22 @@ enum class TypeFamily {
   kUuid,
   kNested,
   kOther,
+};
+
+/// A database being copied into a new one, as the engine that writes the copy reads it.
+class TableSource {
+ public:
+  virtual ~TableSource() = default;
+  /// The base tables to copy, in name order, with their declared columns.
+  virtual const std::vector<TableMeta>& Tables() const = 0;
+  /// What the source holds besides its tables (views, indexes, triggers), as "view v".
+  virtual const std::vector<std::string>& OtherObjects() const = 0;
+  /// Streams the rows of `table` to `rows`, as an engine's exportTable does.
+  virtual Outcome ReadRows(const TableMeta& table, RowSink& rows) = 0;
+  /// The family of a type as the source declares it.
+  virtual TypeFamily FamilyOf(const std::string& declaredType) const = 0;
+  /// The format of the source, as engines name theirs ("SQLite").
+  virtual const char* Format() const = 0;
 };
 
 /// A record of an operation that failed with `message`.
@@ -128,6 +148,9 @@ struct Engine {
   /// The named table's column names, then its rows, to `rows`.
   Outcome (*exportTable)(const std::string& dbPath, const std::string& table, RowSink& rows);
   SampleResult (*createSampleBenchmarkDb)(const std::string& outPath);
+  /// Creates a new database at `outPath` holding a copy of every table of `source`, built and
+  /// published as a sample is.
+  CopyResult (*copyDatabase)(const std::string& outPath, TableSource& source);
   /// The family of a type as the engine declares it; null for an engine without types.
   TypeFamily (*typeFamily)(const std::string& declaredType);
 };

@@ -1,6 +1,7 @@
 #ifndef CORVENMARK_NEW_DATABASE_H_
 #define CORVENMARK_NEW_DATABASE_H_
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,9 @@ namespace Corvenmark {
 /// How an engine makes a new database of its own format.
 struct NewDatabase {
   /// Fills a new database at `buildPath`; messages name `shownPath`, the path the user gave.
-  bool (*fill)(const std::string& buildPath, const std::string& shownPath,
-               std::string& errorMessage);
+  std::function<bool(const std::string& buildPath, const std::string& shownPath,
+                     std::string& errorMessage)>
+      fill;
   /// True when the engine creates the file itself and takes no empty file for a database.
   bool fromNoFile = false;
   /// Files the engine may leave beside the database it builds, named by their suffix.

@@ -47,6 +47,8 @@ struct SchemaResult {
   bool success = false;
   std::string errorMessage;
   std::vector<TableMeta> tables;  ///< In name order.
+  /// The database's other objects (views, indexes, triggers), each as "view v", in name order.
+  std::vector<std::string> otherObjects;
 };
 
 /// Storage diagnostics of a database.
@@ -77,6 +79,18 @@ struct SampleResult {
   std::string errorMessage;
   std::string status;        ///< A short status word, "OK" when the database was created.
   bool createdFile = false;  ///< True when a new file now exists at the path.
+};
+
+/// The outcome of copying a database into a new one.
+struct CopyResult {
+  bool success = false;
+  std::string errorMessage;
+  bool createdFile = false;  ///< True when a new file now exists at the path.
+  size_t tables = 0;
+  uint64_t rows = 0;
+  /// What the copy could not keep as it was: a column that took another type than its own
+  /// family's, a key that was dropped, an object that was not copied. One line each.
+  std::vector<std::string> notes;
 };
 
 /// How one column present in both databases differs between them.

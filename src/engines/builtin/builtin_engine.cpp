@@ -60,6 +60,7 @@ const Engine kBuiltinEngine = {
     VaneEngine::AnalyzeDatabase,
     ExportTable,
     VaneEngine::CreateSampleBenchmarkDb,
+    nullptr,  // copies nothing
     nullptr,
 };
 

@@ -87,6 +87,11 @@ namespace Corvenmark {
   X(duckdb_error_data_error_type)           \
   X(duckdb_destroy_error_data)              \
   X(duckdb_append_int64)                    \
+  X(duckdb_append_double)                   \
+  X(duckdb_append_bool)                     \
+  X(duckdb_append_null)                     \
+  X(duckdb_append_blob)                     \
+  X(duckdb_append_varchar_length)           \
   X(duckdb_append_varchar)                  \
   X(duckdb_appender_end_row)                \
   X(duckdb_appender_close)                  \

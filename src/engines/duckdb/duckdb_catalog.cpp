@@ -34,6 +34,14 @@ const char kPrimaryKeysSql[] =
     "FROM system.main.duckdb_constraints() "
     "WHERE database_name = system.main.current_database() AND constraint_type = 'PRIMARY KEY'";
 
+const char kOtherObjectsSql[] =
+    "SELECT 'view ' || view_name FROM system.main.duckdb_views() "
+    "WHERE database_name = system.main.current_database() AND NOT internal AND NOT temporary "
+    "UNION ALL "
+    "SELECT 'index ' || index_name FROM system.main.duckdb_indexes() "
+    "WHERE database_name = system.main.current_database() "
+    "ORDER BY 1";
+
 using TableKey = std::pair<std::string, std::string>;  // schema, table
 
 // Fills in the columns of `tables` from the catalog, in declared order.
@@ -124,6 +132,10 @@ SchemaResult ReadSchema(duckdb_connection connection, bool countRows) {
   for (size_t i = 0; countRows && i < catalog.size(); ++i) {
     if (!CountRows(connection, catalog[i], schema.tables[i].rowCount, error)) return schema;
   }
+  const auto addObject = [&](const CellView* cells) {
+    schema.otherObjects.emplace_back(cells[0].text);
+  };
+  if (!ForEachTextRow(connection, kOtherObjectsSql, addObject, error)) return schema;
   schema.success = true;
   return schema;
 }

@@ -119,8 +119,6 @@ CellView WriteDouble(char* buffer, double value) {
 
 }  // namespace
 
-namespace {
-
 CellKind KindOf(duckdb_type type) {
   switch (type) {
     case DUCKDB_TYPE_BOOLEAN:
@@ -141,17 +139,18 @@ CellKind KindOf(duckdb_type type) {
       return CellKind::kReal;
     case DUCKDB_TYPE_DECIMAL:
       return CellKind::kDecimal;
+    case DUCKDB_TYPE_BLOB:
+      return CellKind::kBlob;
     default:
       return CellKind::kText;
   }
 }
 
-}  // namespace
-
 // FLOAT's own text is the shortest that reads back to the same float, which DuckDB's cast
-// writes; the program writes a double's.
+// writes; the program writes a double's. A BLOB's text is DuckDB's escapes of its bytes.
 bool WritesOwnText(duckdb_type type) {
-  return type == DUCKDB_TYPE_VARCHAR || (KindOf(type) != CellKind::kText && type != DUCKDB_TYPE_FLOAT);
+  return type == DUCKDB_TYPE_VARCHAR ||
+         (KindOf(type) != CellKind::kText && type != DUCKDB_TYPE_FLOAT && type != DUCKDB_TYPE_BLOB);
 }
 
 ColumnFormat FormatOf(duckdb_logical_type type) {
@@ -185,7 +184,8 @@ CellView ColumnText::Text(size_t row) {
   if (validity_ != nullptr && ((validity_[row / 64] >> (row % 64)) & 1) == 0) return {{}, true};
   char* const end = buffer_ + sizeof buffer_;
   switch (format_.type) {
-    case DUCKDB_TYPE_VARCHAR: {
+    case DUCKDB_TYPE_VARCHAR:
+    case DUCKDB_TYPE_BLOB: {  // held as a string of bytes; read as such only when asked
       auto* text = &static_cast<duckdb_string_t*>(data_)[row];
       const DuckDbApi& api = *DuckDb();
       return {{api.duckdb_string_t_data(text), api.duckdb_string_t_length(*text)}};

@@ -25,6 +25,9 @@ struct ColumnFormat {
 /// VARCHAR by DuckDB.
 bool WritesOwnText(duckdb_type type);
 
+/// The kind of the values of a column of `type`.
+CellKind KindOf(duckdb_type type);
+
 /// The format of a column of `type`, which WritesOwnText accepts.
 ColumnFormat FormatOf(duckdb_logical_type type);
 

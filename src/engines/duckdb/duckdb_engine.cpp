@@ -7,6 +7,7 @@
 
 #include "engines/duckdb/duckdb_catalog.h"
 #include "engines/duckdb/duckdb_column_text.h"
+#include "engines/duckdb/duckdb_copy.h"
 #include "engines/duckdb/duckdb_database.h"
 #include "engines/duckdb/duckdb_sample.h"
 #include "engines/duckdb/duckdb_text_cells.h"
@@ -50,6 +51,11 @@ bool QueryStreaming(duckdb_connection connection, const std::string& sql, DuckDb
     return false;
   }
   return ExecuteStreaming(raw, result, error);
+}
+
+bool IsChange(duckdb_statement_type type) {
+  return type == DUCKDB_STATEMENT_TYPE_INSERT || type == DUCKDB_STATEMENT_TYPE_UPDATE ||
+         type == DUCKDB_STATEMENT_TYPE_DELETE;
 }
 
 // Why a statement of this type is not run; null when it is.
@@ -158,7 +164,10 @@ bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbP
         if (!cells.Stream(*result.get(), rows, error)) return false;
         break;
       case DUCKDB_RESULT_TYPE_CHANGED_ROWS:
-        outcome.changedRows += static_cast<int64_t>(api.duckdb_rows_changed(result.get()));
+        // COPY ... TO reports the rows it wrote, which change nothing in the database.
+        if (IsChange(api.duckdb_prepared_statement_type(statement.get()))) {
+          outcome.changedRows += static_cast<int64_t>(api.duckdb_rows_changed(result.get()));
+        }
         break;
       default:  // a statement with no result of its own, such as CREATE or SET
         break;
@@ -248,8 +257,8 @@ bool ReadStorage(duckdb_connection connection, DbDiagnostics& diagnostics, std::
 
 // The query that reads `table` for export: every column the program cannot write itself is cast
 // to VARCHAR by DuckDB as it scans them, under the column's own name.
-bool ExportSql(duckdb_connection connection, const CatalogTable& table, std::string& sql,
-               std::string& error) {
+bool ExportSql(duckdb_connection connection, const CatalogTable& table, const RowSink& rows,
+               std::string& sql, std::vector<CellKind>& kinds, std::string& error) {
   const DuckDbApi& api = *DuckDb();
   duckdb_prepared_statement raw = nullptr;
   const std::string all = "SELECT * FROM " + QualifiedName(table);
@@ -266,9 +275,19 @@ bool ExportSql(duckdb_connection connection, const CatalogTable& table, std::str
     const std::string quoted = QuotedIdentifier(name != nullptr ? name : "");
     api.duckdb_free(const_cast<char*>(name));
     if (column > 0) sql += ", ";
-    sql += WritesOwnText(api.duckdb_prepared_statement_column_type(raw, column))
-               ? quoted
-               : "CAST(" + quoted + " AS VARCHAR) AS " + quoted;
+    const duckdb_type type = api.duckdb_prepared_statement_column_type(raw, column);
+    const bool nested = type == DUCKDB_TYPE_LIST || type == DUCKDB_TYPE_STRUCT ||
+                        type == DUCKDB_TYPE_MAP || type == DUCKDB_TYPE_ARRAY;
+    kinds.push_back(CellKind::kText);
+    if (WritesOwnText(type) || (type == DUCKDB_TYPE_BLOB && rows.WantsBlobBytes())) {
+      kinds.back() = KindOf(type);
+      sql += quoted;
+    } else if (nested && rows.PrefersJson()) {
+      kinds.back() = CellKind::kJson;
+      sql += "CAST(system.main.to_json(" + quoted + ") AS VARCHAR) AS " + quoted;
+    } else {
+      sql += "CAST(" + quoted + " AS VARCHAR) AS " + quoted;
+    }
   }
   sql += " FROM " + QualifiedName(table);
   return true;
@@ -337,10 +356,13 @@ Outcome DuckDbEngine::ExportTable(const std::string& dbPath, const std::string& 
   const CatalogTable* found = FindTable(tables, table);
   if (found == nullptr) return Failure<Outcome>("no such table: " + table);
   std::string sql;
-  if (!ExportSql(opened.connection.get(), *found, sql, outcome.errorMessage)) return outcome;
+  std::vector<CellKind> kinds;
+  if (!ExportSql(opened.connection.get(), *found, rows, sql, kinds, outcome.errorMessage)) {
+    return outcome;
+  }
   DuckDbResult result;
   outcome.success = QueryStreaming(opened.connection.get(), sql, result, outcome.errorMessage) &&
-                    StreamResultDirectly(*result.get(), rows, outcome.errorMessage);
+                    StreamResultDirectly(*result.get(), rows, outcome.errorMessage, kinds);
   return outcome;
 }
 
@@ -381,6 +403,7 @@ const Engine kDuckDbEngine = {
     DuckDbEngine::AnalyzeDatabase,
     DuckDbEngine::ExportTable,
     DuckDbEngine::CreateSampleBenchmarkDb,
+    CopyIntoDuckDb,
     DuckDbTypeFamily,
 };
 

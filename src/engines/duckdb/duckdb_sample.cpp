@@ -52,15 +52,6 @@ const char kLogSuffix[] = ".wal";
 // In the order of SampleTable.
 const char* const kTables[] = {"customers", "products", "orders", "order_lines"};
 
-std::string AppenderError(duckdb_appender appender) {
-  const DuckDbApi& api = *DuckDb();
-  const DuckDbErrorData error(api.duckdb_appender_error_data(appender));
-  if (error && api.duckdb_error_data_error_type(error.get()) == DUCKDB_ERROR_OUT_OF_MEMORY) {
-    return kOutOfMemory;
-  }
-  return DuckDbError(error ? api.duckdb_error_data_message(error.get()) : nullptr);
-}
-
 class Loader : public SampleRowWriter {
  public:
   explicit Loader(duckdb_connection connection) : connection_(connection) {}
@@ -121,22 +112,23 @@ class Loader : public SampleRowWriter {
   std::string error_;
 };
 
-// Loads the sample rows into the new database at `path` and checkpoints it, so that every row
-// is in the file itself and on disk before the database is closed. Closing checkpoints too, but
+bool LoadSample(duckdb_connection connection, std::string& error) {
+  Loader loader(connection);
+  if (loader.LoadAll()) return true;
+  error = loader.error();
+  return false;
+}
+
+// Loads the rows into the new database at `path` and checkpoints it, so that every row is in
+// the file itself and on disk before the database is closed. Closing checkpoints too, but
 // swallows any failure (a full disk among them) and leaves the rows in the log.
-bool LoadAndCheckpoint(const std::string& path, std::string& error) {
+bool LoadAndCheckpoint(const std::string& path, const DuckDbLoad& load, std::string& error) {
   OpenedDuckDb opened = OpenDuckDb(path, DuckDbOpenMode::kCreate);
   if (!opened.database) {
     error = opened.errorMessage;
     return false;
   }
-  {
-    Loader loader(opened.connection.get());
-    if (!loader.LoadAll()) {
-      error = loader.error();
-      return false;
-    }
-  }
+  if (!load(opened.connection.get(), error)) return false;
   DuckDbResult checkpoint;
   if (DuckDb()->duckdb_query(opened.connection.get(), "CHECKPOINT", checkpoint.get()) !=
       DuckDBSuccess) {
@@ -146,11 +138,12 @@ bool LoadAndCheckpoint(const std::string& path, std::string& error) {
   return true;
 }
 
-// Fills the new database at `path`; messages name `shownPath`, the name the user gave.
-bool FillDatabase(const std::string& path, const std::string& shownPath,
-                  std::string& errorMessage) {
+}  // namespace
+
+bool FillNewDuckDb(const std::string& path, const std::string& shownPath, const DuckDbLoad& load,
+                   std::string& errorMessage) {
   std::string error;
-  if (LoadAndCheckpoint(path, error)) {
+  if (LoadAndCheckpoint(path, load, error)) {
     // After a checkpoint the log is gone. One still there holds rows the file lacks: the file
     // is incomplete, and the log is removed with it rather than published without it.
     if (!PathExists(path + kLogSuffix)) return true;
@@ -160,12 +153,27 @@ bool FillDatabase(const std::string& path, const std::string& shownPath,
   return false;
 }
 
-}  // namespace
+std::string AppenderError(duckdb_appender appender) {
+  const DuckDbApi& api = *DuckDb();
+  const DuckDbErrorData error(api.duckdb_appender_error_data(appender));
+  if (error && api.duckdb_error_data_error_type(error.get()) == DUCKDB_ERROR_OUT_OF_MEMORY) {
+    return kOutOfMemory;
+  }
+  return DuckDbError(error ? api.duckdb_error_data_message(error.get()) : nullptr);
+}
 
-SampleResult CreateDuckDbSampleDatabase(const std::string& path) {
+SampleResult CreateNewDuckDb(const std::string& path, const DuckDbLoad& load) {
   // DuckDB makes no database of an empty file, only of a missing one. A failed build may leave
   // its log behind.
-  return CreateNewDatabase(path, {FillDatabase, true, {kLogSuffix}});
+  const auto fill = [&](const std::string& buildPath, const std::string& shownPath,
+                        std::string& errorMessage) {
+    return FillNewDuckDb(buildPath, shownPath, load, errorMessage);
+  };
+  return CreateNewDatabase(path, {fill, true, {kLogSuffix}});
+}
+
+SampleResult CreateDuckDbSampleDatabase(const std::string& path) {
+  return CreateNewDuckDb(path, LoadSample);
 }
 
 }  // namespace Corvenmark

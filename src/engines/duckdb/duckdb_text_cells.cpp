@@ -54,12 +54,14 @@ bool SendRows(std::vector<ColumnText>& columns, size_t count, RowSink& rows) {
 
 }  // namespace
 
-bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& error) {
+bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& error,
+                          const std::vector<CellKind>& kinds) {
   const DuckDbApi& api = *DuckDb();
   std::vector<ColumnFormat> formats;
   for (idx_t column = 0; column < api.duckdb_column_count(&result); ++column) {
     const DuckDbType type(api.duckdb_column_logical_type(&result, column));
     formats.push_back(FormatOf(type.get()));
+    if (column < kinds.size()) formats.back().kind = kinds[column];
   }
   if (!rows.BeginResult(ColumnNames(result))) return false;
   while (const DuckDbChunk chunk{api.duckdb_fetch_chunk(result)}) {
@@ -132,7 +134,8 @@ bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& 
     if (!WritesOwnText(formats_.back().type)) {
       // Read from the cast, as VARCHAR, but still of its own kind.
       const bool json = rows.PrefersJson() && IsNested(formats_.back().type);
-      const CellKind kind = json ? CellKind::kJson : formats_.back().kind;
+      const CellKind own = formats_.back().kind;
+      const CellKind kind = json ? CellKind::kJson : own == CellKind::kBlob ? CellKind::kText : own;
       formats_.back() = ColumnFormat();
       formats_.back().kind = kind;
       castColumns_.push_back(column);

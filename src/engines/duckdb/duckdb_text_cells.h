@@ -13,7 +13,8 @@ namespace Corvenmark {
 /// Streams a result whose columns are all of the types that WritesOwnText accepts to `rows`:
 /// its column names, then every row. Returns false when the result fails (with `error` set) or
 /// `rows` stops it (`error` empty).
-bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& error);
+bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& error,
+                          const std::vector<CellKind>& kinds = {});
 
 /// Streams DuckDB results of any types to a RowSink, every value as DuckDB's own text of it:
 /// the text that CAST(value AS VARCHAR) gives. Columns of the types that WritesOwnText accepts

@@ -204,7 +204,7 @@ StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage)
   return StatementHandle(statement);
 }
 
-CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch) {
+CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch, bool blobBytes) {
   switch (sqlite3_column_type(statement, column)) {
     case SQLITE_NULL:
       return {{}, true};
@@ -219,6 +219,10 @@ CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch) {
     case SQLITE_BLOB: {
       const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(statement, column));
       const int size = sqlite3_column_bytes(statement, column);
+      if (blobBytes) {
+        scratch.assign(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
+        return {scratch, false, CellKind::kBlob};
+      }
       scratch = "X'";
       for (int i = 0; i < size; ++i) AppendHexByte(scratch, bytes[i]);
       scratch += '\'';

@@ -61,7 +61,8 @@ StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage)
 /// One result cell: SQLite's own text of the value, a BLOB in SQLite's literal form X'0A1B'
 /// (upper-case hexadecimal), or null. The text lives in `scratch` or in the statement, and is
 /// valid until either changes.
-CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch);
+CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch,
+                  bool blobBytes = false);
 
 }  // namespace Corvenmark
 

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "engines/sqlite/sqlite_copy.h"
 #include "engines/sqlite/sqlite_database.h"
 #include "engines/sqlite/sqlite_sample.h"
 #include "engines/type_family.h"
@@ -50,7 +51,7 @@ int StepAll(sqlite3_stmt* statement, RowSink& rows) {
   int status;
   while ((status = sqlite3_step(statement)) == SQLITE_ROW) {
     for (int column = 0; column < columnCount; ++column) {
-      cells[column] = ReadCell(statement, column, scratch[column]);
+      cells[column] = ReadCell(statement, column, scratch[column], rows.WantsBlobBytes());
     }
     if (!rows.AddRow(cells.data(), cells.size())) return kStoppedBySink;
   }
@@ -158,6 +159,20 @@ SchemaResult ReadSchema(sqlite3* db, bool countRows) {
       error.clear();
     }
     if (!error.empty()) return schema;
+  }
+  // An index SQLite makes for a key or a constraint has no SQL of its own.
+  StatementHandle others = Prepare(db,
+                                   "SELECT type || ' ' || name FROM main.sqlite_master "
+                                   "WHERE type IN ('view', 'index', 'trigger') AND sql IS NOT NULL "
+                                   "ORDER BY name COLLATE BINARY",
+                                   schema.errorMessage);
+  if (!others) return schema;
+  while ((status = sqlite3_step(others.get())) == SQLITE_ROW) {
+    schema.otherObjects.push_back(Text(others.get(), 0));
+  }
+  if (status != SQLITE_DONE) {
+    schema.errorMessage = sqlite3_errmsg(db);
+    return schema;
   }
   schema.success = true;
   return schema;
@@ -323,6 +338,7 @@ const Engine kSqliteEngine = {
     SqliteEngine::AnalyzeDatabase,
     SqliteEngine::ExportTable,
     SqliteEngine::CreateSampleBenchmarkDb,
+    CopyIntoSqlite,
     SqliteTypeFamily,
 };
 

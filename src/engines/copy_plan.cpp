@@ -1,0 +1,44 @@
+#include "engines/copy_plan.h"
+
+#include <cstring>
+
+namespace Corvenmark {
+
+TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& census,
+                    const TableSource& source, const TargetTypes& target,
+                    std::vector<std::string>& notes) {
+  TablePlan plan;
+  plan.name = table.name;
+  const bool sameFormat = std::strcmp(source.Format(), target.format) == 0;
+  if (sameFormat) plan.schema = table.schema;
+  bool keyHolds = true;
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    const ColumnMeta& column = table.columns[i];
+    const ColumnCensus counted = i < census.size() ? census[i] : ColumnCensus();
+    ColumnPlan& copy = plan.columns.emplace_back();
+    copy.name = column.name;
+    copy.primaryKey = column.primaryKey;
+    copy.notNull = column.notNull;
+    if (column.primaryKey) keyHolds = keyHolds && target.keyHolds(counted);
+    if (sameFormat) {
+      copy.type = column.type;
+      continue;
+    }
+    copy.type = target.familyType(source.FamilyOf(column.type), counted);
+    if (copy.type.empty()) {
+      copy.type = target.keepingType(counted);
+      notes.push_back(table.name + "." + column.name + ": " +
+                      (column.type.empty() ? "no declared type" : column.type) + " copied as " +
+                      copy.type + ", which keeps every value it holds");
+    }
+  }
+  for (ColumnPlan& column : plan.columns) {
+    if (keyHolds || !column.primaryKey) continue;
+    column.primaryKey = false;
+    notes.push_back(table.name + "." + column.name + ": its primary key holds NULL, which " +
+                    target.format + " keys cannot; copied without the key");
+  }
+  return plan;
+}
+
+}  // namespace Corvenmark

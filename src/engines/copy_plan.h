@@ -1,0 +1,51 @@
+#ifndef CORVENMARK_COPY_PLAN_H_
+#define CORVENMARK_COPY_PLAN_H_
+
+// How a table is copied into a database of another format: the type each column gets, so that
+// every value is kept, and what the report says of what could not stay as it was.
+
+#include <string>
+#include <vector>
+
+#include "engines/column_census.h"
+#include "engines/engine.h"
+
+namespace Corvenmark {
+
+/// One column of the copy.
+struct ColumnPlan {
+  std::string name;
+  std::string type;  ///< As the target declares it.
+  bool primaryKey = false;
+  bool notNull = false;
+};
+
+struct TablePlan {
+  std::string name;    ///< The table's name in the copy.
+  std::string schema;  ///< Its schema in the copy; empty for the default one.
+  std::vector<ColumnPlan> columns;
+};
+
+/// The type a target engine gives a column: `familyType` when the values fit the family of
+/// the column's declared type (empty when no type of the target's stands for it), and otherwise
+/// the narrowest of the target's types that keeps every value. Set by each engine.
+struct TargetTypes {
+  const char* format;  ///< As the engine names it, to tell a copy within one format.
+  /// The type of the family, when every value the census counted fits it; empty otherwise.
+  std::string (*familyType)(TypeFamily family, const ColumnCensus& census);
+  /// The narrowest type that keeps every value the census counted.
+  std::string (*keepingType)(const ColumnCensus& census);
+  /// True when a primary key may hold the values the census counted.
+  bool (*keyHolds)(const ColumnCensus& census);
+};
+
+/// Plans the copy of `table`, whose columns' values `census` counted, into `target`. Within one
+/// format every column keeps its declared type. Each change is noted in `notes`, one line each,
+/// as "table.column: ...".
+TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& census,
+                    const TableSource& source, const TargetTypes& target,
+                    std::vector<std::string>& notes);
+
+}  // namespace Corvenmark
+
+#endif  // CORVENMARK_COPY_PLAN_H_
