@@ -200,6 +200,7 @@ class EngineTableSource : public TableSource {
   EngineTableSource(const Engine& engine, std::string path, SchemaResult schema)
       : engine_(engine), path_(std::move(path)), schema_(std::move(schema)) {}
   const std::vector<TableMeta>& Tables() const override { return schema_.tables; }
+  const std::vector<IndexMeta>& Indexes() const override { return schema_.indexes; }
   const std::vector<std::string>& OtherObjects() const override { return schema_.otherObjects; }
   Outcome ReadRows(const TableMeta& table, RowSink& rows) override {
     return engine_.exportTable(path_, table.name, rows);

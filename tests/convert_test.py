@@ -35,6 +35,7 @@ CREATE TABLE keyed (code TEXT PRIMARY KEY, n INTEGER);
 INSERT INTO keyed VALUES ('a', 1), (NULL, 2);
 CREATE VIEW big AS SELECT * FROM v WHERE i > 0;
 CREATE INDEX v_by_t ON v (t);
+CREATE INDEX v_lower ON v (lower(t));
 """
 
 DUCKDB_SQL = """
@@ -154,9 +155,15 @@ def check_conversions(runner, duckdb):
         check_conversion(program, "v.db", "v.duckdb", ["v", "mixed", "keyed"],
                          ["mixed.x", "keyed.code"], failures)
         status, out, _ = program.run("--engine", "auto", "--convert", "v.db", "v2.duckdb")
-        for note in ["view big: not copied", "keyed.code: its primary key holds NULL"]:
+        for note in ["view big: not copied", "index v_lower: not copied",
+                     "keyed.code: its primary key holds NULL"]:
             if note not in out:
                 failures.append(f"v.db -> v2.duckdb: {note!r} not in {out!r}")
+        # An index on plain columns is made again in the copy.
+        _, indexes, _ = program.run("--engine", "duckdb", "--query", "v2.duckdb",
+                                    "SELECT index_name FROM duckdb_indexes()")
+        if "v_by_t" in out or indexes.splitlines()[2:] != ["v_by_t"]:
+            failures.append(f"v.db -> v2.duckdb: indexes {indexes!r}, report {out!r}")
         if duckdb:
             duckdb.make(os.path.join(directory, "d.duckdb"), DUCKDB_SQL)
             check_conversion(program, "d.duckdb", "d.db", ["d", "archive.users"],

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engines/sql_text.h"
+
 namespace Corvenmark {
 
 TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& census,
@@ -39,6 +41,15 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
                     target.format + " keys cannot; copied without the key");
   }
   return plan;
+}
+
+std::string CreateIndexSql(const IndexMeta& index, const std::string& table) {
+  std::string sql = std::string(index.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+                    QuotedIdentifier(index.name) + " ON " + table + " (";
+  for (size_t i = 0; i < index.columns.size(); ++i) {
+    sql += (i > 0 ? ", " : "") + QuotedIdentifier(index.columns[i]);
+  }
+  return sql + ")";
 }
 
 }  // namespace Corvenmark

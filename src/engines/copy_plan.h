@@ -46,6 +46,9 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
                     const TableSource& source, const TargetTypes& target,
                     std::vector<std::string>& notes);
 
+/// The statement that makes `index` on the copy of its table, named `table` in SQL.
+std::string CreateIndexSql(const IndexMeta& index, const std::string& table);
+
 }  // namespace Corvenmark
 
 #endif  // CORVENMARK_COPY_PLAN_H_

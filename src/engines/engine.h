@@ -95,7 +95,9 @@ class TableSource {
   virtual ~TableSource() = default;
   /// The base tables to copy, in name order, with their declared columns.
   virtual const std::vector<TableMeta>& Tables() const = 0;
-  /// What the source holds besides its tables (views, indexes, triggers), as "view v".
+  /// The indexes on plain columns of the tables.
+  virtual const std::vector<IndexMeta>& Indexes() const = 0;
+  /// What the source holds besides its tables and those indexes, as "view v".
   virtual const std::vector<std::string>& OtherObjects() const = 0;
   /// Streams the rows of `table` to `rows`, as an engine's exportTable does.
   virtual Outcome ReadRows(const TableMeta& table, RowSink& rows) = 0;

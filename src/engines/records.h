@@ -42,12 +42,23 @@ struct TableMeta {
   int64_t rowCount = 0;
 };
 
+/// An index on plain columns of one table.
+struct IndexMeta {
+  std::string name;
+  std::string table;                 ///< As TableMeta names it.
+  std::vector<std::string> columns;  ///< In the index's order.
+  bool unique = false;
+};
+
 /// The tables of a database, or why they could not be read.
 struct SchemaResult {
   bool success = false;
   std::string errorMessage;
   std::vector<TableMeta> tables;  ///< In name order.
-  /// The database's other objects (views, indexes, triggers), each as "view v", in name order.
+  /// The indexes on plain columns, in name order.
+  std::vector<IndexMeta> indexes;
+  /// The database's other objects (views, triggers, indexes on expressions or on some rows),
+  /// each as "view v", in name order.
   std::vector<std::string> otherObjects;
 };
 

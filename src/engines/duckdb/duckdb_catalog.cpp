@@ -37,10 +37,12 @@ const char kPrimaryKeysSql[] =
 const char kOtherObjectsSql[] =
     "SELECT 'view ' || view_name FROM system.main.duckdb_views() "
     "WHERE database_name = system.main.current_database() AND NOT internal AND NOT temporary "
-    "UNION ALL "
-    "SELECT 'index ' || index_name FROM system.main.duckdb_indexes() "
-    "WHERE database_name = system.main.current_database() "
     "ORDER BY 1";
+// An index's expressions read "[a, b]" when each is a plain column.
+const char kIndexesSql[] =
+    "SELECT index_name, schema_name, table_name, CAST(is_unique AS VARCHAR), expressions "
+    "FROM system.main.duckdb_indexes() "
+    "WHERE database_name = system.main.current_database() ORDER BY index_name";
 
 using TableKey = std::pair<std::string, std::string>;  // schema, table
 
@@ -117,6 +119,29 @@ bool ReadCatalogTables(duckdb_connection connection, bool withViews,
   return read;
 }
 
+// The columns of `index` from DuckDB's list of its expressions, "[a, b]"; false when one of them
+// is not a column of its table.
+bool ReadIndexColumns(const std::vector<TableMeta>& tables, IndexMeta& index,
+                      std::string_view expressions) {
+  const auto table = std::find_if(tables.begin(), tables.end(),
+                                  [&](const TableMeta& meta) { return meta.name == index.table; });
+  if (table == tables.end() || expressions.size() < 2 || expressions.front() != '[' ||
+      expressions.back() != ']') {
+    return false;
+  }
+  expressions = expressions.substr(1, expressions.size() - 2);
+  while (!expressions.empty()) {
+    const size_t comma = expressions.find(", ");
+    const std::string_view part = expressions.substr(0, comma);
+    const auto column = std::find_if(table->columns.begin(), table->columns.end(),
+                                     [&](const ColumnMeta& meta) { return meta.name == part; });
+    if (column == table->columns.end()) return false;
+    index.columns.push_back(column->name);
+    expressions.remove_prefix(comma == std::string_view::npos ? expressions.size() : comma + 2);
+  }
+  return !index.columns.empty();
+}
+
 SchemaResult ReadSchema(duckdb_connection connection, bool countRows) {
   SchemaResult schema;
   std::string& error = schema.errorMessage;
@@ -135,7 +160,23 @@ SchemaResult ReadSchema(duckdb_connection connection, bool countRows) {
   const auto addObject = [&](const CellView* cells) {
     schema.otherObjects.emplace_back(cells[0].text);
   };
-  if (!ForEachTextRow(connection, kOtherObjectsSql, addObject, error)) return schema;
+  const auto addIndex = [&](const CellView* cells) {
+    IndexMeta index{std::string(cells[0].text),
+                    cells[1].text == "main"
+                        ? std::string(cells[2].text)
+                        : std::string(cells[1].text) + "." + std::string(cells[2].text),
+                    {},
+                    cells[3].text == "true"};
+    if (!ReadIndexColumns(schema.tables, index, cells[4].text)) {
+      schema.otherObjects.push_back("index " + index.name);
+      return;
+    }
+    schema.indexes.push_back(std::move(index));
+  };
+  if (!ForEachTextRow(connection, kOtherObjectsSql, addObject, error) ||
+      !ForEachTextRow(connection, kIndexesSql, addIndex, error)) {
+    return schema;
+  }
   schema.success = true;
   return schema;
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <map>
 
 #include "engines/copy_plan.h"
 #include "engines/duckdb/duckdb_database.h"
@@ -143,7 +144,7 @@ class Appender : public RowSink {
 };
 
 bool CopyTable(duckdb_connection connection, const TableMeta& table, TableSource& source,
-               CopyResult& result, std::string& error) {
+               CopyResult& result, std::string& qualified, std::string& error) {
   const DuckDbApi& api = *DuckDb();
   CensusTaker census;
   const Outcome counted = source.ReadRows(table, census);
@@ -152,6 +153,7 @@ bool CopyTable(duckdb_connection connection, const TableMeta& table, TableSource
     return false;
   }
   const TablePlan plan = PlanTable(table, census.columns(), source, kDuckDbTypes, result.notes);
+  qualified = QualifiedTable(plan);
   DuckDbResult created;
   if (api.duckdb_query(connection, CreateTableSql(plan).c_str(), created.get()) != DuckDBSuccess) {
     error = created.Error();
@@ -187,9 +189,18 @@ bool CopyTable(duckdb_connection connection, const TableMeta& table, TableSource
 
 CopyResult CopyIntoDuckDb(const std::string& path, TableSource& source) {
   CopyResult result;
+  std::map<std::string, std::string> copied;  // each table's name in the copy's SQL
   const auto load = [&](duckdb_connection connection, std::string& error) {
     for (const TableMeta& table : source.Tables()) {
-      if (!CopyTable(connection, table, source, result, error)) return false;
+      if (!CopyTable(connection, table, source, result, copied[table.name], error)) return false;
+    }
+    // Built once the rows are in; an index that cannot be made is named, not a failure.
+    for (const IndexMeta& index : source.Indexes()) {
+      DuckDbResult made;
+      const std::string sql = CreateIndexSql(index, copied[index.table]);
+      if (DuckDb()->duckdb_query(connection, sql.c_str(), made.get()) != DuckDBSuccess) {
+        result.notes.push_back("index " + index.name + ": not copied (" + made.Error() + ")");
+      }
     }
     return true;
   };

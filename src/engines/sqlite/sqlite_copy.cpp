@@ -183,6 +183,13 @@ CopyResult CopyIntoSqlite(const std::string& path, TableSource& source) {
     for (const TableMeta& table : source.Tables()) {
       filled = filled && CopyTable(db, table, source, result, error);
     }
+    // Built once the rows are in; an index that cannot be made is named, not a failure.
+    for (const IndexMeta& index : source.Indexes()) {
+      std::string why;
+      if (filled && !Exec(db, CreateIndexSql(index, QuotedIdentifier(index.table)), why)) {
+        result.notes.push_back("index " + index.name + ": not copied (" + why + ")");
+      }
+    }
     filled = filled && Exec(db, "COMMIT; PRAGMA journal_mode = DELETE", error);
     if (!filled) errorMessage = error + ": " + shownPath;
     return filled;

@@ -129,6 +129,50 @@ bool IsUnreadableVirtualTable(const TableMeta& table, const std::string& error) 
          sqlite3_strnicmp(table.createSql.c_str(), "CREATE VIRTUAL", 14) == 0;
 }
 
+// The views, triggers and indexes of the main schema, in byte order of their names; an index on
+// plain columns of all rows among `schema.indexes`, any other among `schema.otherObjects`. An
+// index SQLite makes for a key or a constraint has no SQL of its own, and is left out.
+bool ReadOtherObjects(sqlite3* db, SchemaResult& schema) {
+  std::string error;
+  StatementHandle statement = Prepare(
+      db,
+      "SELECT m.type, m.name, m.tbl_name, il.\"unique\", il.partial, ii.name "
+      "FROM main.sqlite_master m "
+      "LEFT JOIN main.pragma_index_list(m.tbl_name) il ON m.type = 'index' AND il.name = m.name "
+      "LEFT JOIN main.pragma_index_xinfo(m.name) ii ON m.type = 'index' AND ii.key "
+      "WHERE m.type IN ('view', 'index', 'trigger') AND m.sql IS NOT NULL "
+      "ORDER BY m.name COLLATE BINARY, ii.seqno",
+      error);
+  if (!statement) return false;
+  int status;
+  std::string last;
+  bool plain = true;
+  while ((status = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    sqlite3_stmt* row = statement.get();
+    const std::string type = Text(row, 0);
+    const std::string name = Text(row, 1);
+    if (type != "index") {
+      schema.otherObjects.push_back(type + " " + name);
+      continue;
+    }
+    if (name != last) {
+      last = name;
+      plain = sqlite3_column_int(row, 4) == 0;
+      if (plain)
+        schema.indexes.push_back({name, Text(row, 2), {}, sqlite3_column_int(row, 3) != 0});
+      if (!plain) schema.otherObjects.push_back("index " + name);
+    }
+    // An expression in an index has no column name.
+    if (plain && sqlite3_column_type(row, 5) == SQLITE_NULL) {
+      plain = false;
+      schema.indexes.pop_back();
+      schema.otherObjects.push_back("index " + name);
+    }
+    if (plain) schema.indexes.back().columns.push_back(Text(row, 5));
+  }
+  return status == SQLITE_DONE;
+}
+
 // The tables of the main schema but SQLite's internal ones, in byte order of their names.
 SchemaResult ReadSchema(sqlite3* db, bool countRows) {
   SchemaResult schema;
@@ -160,17 +204,7 @@ SchemaResult ReadSchema(sqlite3* db, bool countRows) {
     }
     if (!error.empty()) return schema;
   }
-  // An index SQLite makes for a key or a constraint has no SQL of its own.
-  StatementHandle others = Prepare(db,
-                                   "SELECT type || ' ' || name FROM main.sqlite_master "
-                                   "WHERE type IN ('view', 'index', 'trigger') AND sql IS NOT NULL "
-                                   "ORDER BY name COLLATE BINARY",
-                                   schema.errorMessage);
-  if (!others) return schema;
-  while ((status = sqlite3_step(others.get())) == SQLITE_ROW) {
-    schema.otherObjects.push_back(Text(others.get(), 0));
-  }
-  if (status != SQLITE_DONE) {
+  if (!ReadOtherObjects(db, schema)) {
     schema.errorMessage = sqlite3_errmsg(db);
     return schema;
   }
