@@ -1,7 +1,6 @@
 #include "engines/column_census.h"
 
 #include <charconv>
-#include <cstdlib>
 
 #include "platform/utf8.h"
 
@@ -56,6 +55,19 @@ bool FitsDouble(std::string_view digits) {
   return significant <= 15;
 }
 
+// A timestamp, with an offset from UTC or without: "2024-07-01 12:00:00", "...+00", "...-04:30".
+void CountTimestamp(ColumnCensus& census, std::string_view text) {
+  const size_t sign = text.find_last_of("+-");
+  const bool offset =
+      sign != std::string_view::npos && sign > 18 && IsDigits(text, sign + 1, 2) &&
+      (text.size() == sign + 3 ||
+       (text.size() == sign + 6 && text[sign + 3] == ':' && IsDigits(text, sign + 4, 2)));
+  const std::string_view local = offset ? text.substr(0, sign) : text;
+  census.withOffset |= offset;
+  census.notTimestamp = !(IsDate(local) && local.size() > 10 &&
+                          (local[10] == ' ' || local[10] == 'T') && IsTimeAt(local, 11));
+}
+
 void Count(ColumnCensus& census, const CellView& cell) {
   if (cell.isNull) {
     ++census.nulls;
@@ -74,9 +86,12 @@ void Count(ColumnCensus& census, const CellView& cell) {
     }
     case CellKind::kReal: {
       ++census.reals;
-      const double value = std::strtod(std::string(text).c_str(), nullptr);
-      census.nonFinite |= value != value || value - value != 0;
-      census.notANumber |= value != value;
+      // A finite number is written with a digit first or after its sign; "inf" and "nan" not.
+      const size_t first = !text.empty() && text[0] == '-' ? 1 : 0;
+      if (text.size() <= first || text[first] < '0' || text[first] > '9') {
+        census.nonFinite = true;
+        census.notANumber |= text.find_first_of("nN") != std::string_view::npos;
+      }
       return;
     }
     case CellKind::kDecimal:
@@ -94,21 +109,11 @@ void Count(ColumnCensus& census, const CellView& cell) {
       return;
     case CellKind::kText:
       ++census.texts;
-      census.notUtf8 |= !IsUtf8WithoutNul(text);
-      census.notDate |= !(IsDate(text) && text.size() == 10);
-      census.notTime |= !IsTimeAt(text, 0);
-      {
-        // An offset from UTC ends a timestamp with a time zone: "+00", "-04:30".
-        const size_t sign = text.find_last_of("+-");
-        const bool offset =
-            sign != std::string_view::npos && sign > 18 && IsDigits(text, sign + 1, 2) &&
-            (text.size() == sign + 3 ||
-             (text.size() == sign + 6 && text[sign + 3] == ':' && IsDigits(text, sign + 4, 2)));
-        const std::string_view local = offset ? text.substr(0, sign) : text;
-        census.withOffset |= offset;
-        census.notTimestamp |= !(IsDate(local) && local.size() > 10 &&
-                                 (local[10] == ' ' || local[10] == 'T') && IsTimeAt(local, 11));
-      }
+      census.notUtf8 = census.notUtf8 || !IsUtf8WithoutNul(text);
+      // Once a text is no date, no later one can make the column one.
+      census.notDate = census.notDate || !(IsDate(text) && text.size() == 10);
+      census.notTime = census.notTime || !IsTimeAt(text, 0);
+      if (!census.notTimestamp) CountTimestamp(census, text);
       return;
   }
 }

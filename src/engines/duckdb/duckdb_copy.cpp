@@ -1,7 +1,6 @@
 #include "engines/duckdb/duckdb_copy.h"
 
-#include <cmath>
-#include <cstdlib>
+#include <charconv>
 #include <map>
 
 #include "engines/copy_plan.h"
@@ -82,20 +81,35 @@ std::string CreateTableSql(const TablePlan& plan) {
   return sql + ")";
 }
 
-// Appends each value in the column's own type where that is quick and exact, and otherwise as
-// text, which the appender casts to the column's type.
+// How a column's values go to the appender: in the column's own type where that is quick and
+// exact, and otherwise as text, which the appender casts to the column's type.
+enum class AppendAs { kText, kBigint, kDouble, kBoolean, kBlob };
+
+AppendAs AppendAsFor(const std::string& type) {
+  if (type == "BIGINT") return AppendAs::kBigint;
+  if (type == "DOUBLE") return AppendAs::kDouble;
+  if (type == "BOOLEAN") return AppendAs::kBoolean;
+  if (type == "BLOB") return AppendAs::kBlob;
+  return AppendAs::kText;
+}
+
 class Appender : public RowSink {
  public:
-  Appender(duckdb_appender appender, std::vector<std::string> types, bool sameFormat)
-      : appender_(appender), types_(std::move(types)), sameFormat_(sameFormat) {}
-  bool BeginResult(const std::vector<std::string>&) override { return true; }
+  Appender(duckdb_appender appender, const TablePlan& plan, bool sameFormat, CensusTaker* census)
+      : appender_(appender), sameFormat_(sameFormat), census_(census) {
+    for (const ColumnPlan& column : plan.columns) columns_.push_back(AppendAsFor(column.type));
+  }
+  bool BeginResult(const std::vector<std::string>& columns) override {
+    return census_ == nullptr || census_->BeginResult(columns);
+  }
   bool AddRow(const CellView* cells, size_t count) override {
     if (InterruptWatch::Requested()) {
       error_ = "interrupted";
       return false;
     }
+    if (census_ != nullptr) census_->AddRow(cells, count);
     for (size_t i = 0; i < count; ++i) {
-      if (Append(cells[i], i < types_.size() ? types_[i] : "") != DuckDBSuccess) {
+      if (Append(cells[i], i < columns_.size() ? columns_[i] : AppendAs::kText) != DuckDBSuccess) {
         error_ = AppenderError(appender_);
         return false;
       }
@@ -115,73 +129,124 @@ class Appender : public RowSink {
   uint64_t rows() const { return rows_; }
 
  private:
-  duckdb_state Append(const CellView& cell, const std::string& type) {
+  duckdb_state Append(const CellView& cell, AppendAs as) {
     const DuckDbApi& api = *DuckDb();
     if (cell.isNull) return api.duckdb_append_null(appender_);
     const std::string_view text = cell.text;
-    if (cell.kind == CellKind::kBlob && type != "VARCHAR") {
+    const char* const end = text.data() + text.size();
+    if (as == AppendAs::kBlob || (cell.kind == CellKind::kBlob && as != AppendAs::kText)) {
       return api.duckdb_append_blob(appender_, text.data(), text.size());
     }
-    if (cell.kind == CellKind::kReal && type == "DOUBLE") {
-      return api.duckdb_append_double(appender_, std::strtod(std::string(text).c_str(), nullptr));
+    if (as == AppendAs::kDouble && cell.kind == CellKind::kReal) {
+      double value = 0;
+      const auto read = std::from_chars(text.data(), end, value);
+      if (read.ec == std::errc() && read.ptr == end) {
+        return api.duckdb_append_double(appender_, value);
+      }
     }
-    if (cell.kind == CellKind::kInteger && type == "BIGINT") {
-      return api.duckdb_append_int64(appender_,
-                                     std::strtoll(std::string(text).c_str(), nullptr, 10));
+    if (as == AppendAs::kBigint && cell.kind == CellKind::kInteger) {
+      int64_t value = 0;
+      const auto read = std::from_chars(text.data(), end, value);
+      if (read.ec == std::errc() && read.ptr == end) {
+        return api.duckdb_append_int64(appender_, value);
+      }
     }
-    if (cell.kind == CellKind::kInteger && type == "BOOLEAN") {
+    if (as == AppendAs::kBoolean && cell.kind == CellKind::kInteger) {
       return api.duckdb_append_bool(appender_, text == "1");
     }
-    if (type == "BLOB") return api.duckdb_append_blob(appender_, text.data(), text.size());
     return api.duckdb_append_varchar_length(appender_, text.data(), text.size());
   }
 
   duckdb_appender appender_;
-  std::vector<std::string> types_;
+  std::vector<AppendAs> columns_;
   bool sameFormat_;
+  CensusTaker* census_;  ///< Counts the rows as they go in, when not null.
   std::string error_;
   uint64_t rows_ = 0;
 };
 
-bool CopyTable(duckdb_connection connection, const TableMeta& table, TableSource& source,
-               CopyResult& result, std::string& qualified, std::string& error) {
+// Creates the table of `plan` and appends every row of `table` to it, counting them into
+// `census` too when one is given. Returns false with `error` set when it cannot, or with `error`
+// empty when the source stopped.
+bool LoadTable(duckdb_connection connection, const TablePlan& plan, const TableMeta& table,
+               TableSource& source, CensusTaker* census, uint64_t& rows, std::string& error) {
   const DuckDbApi& api = *DuckDb();
-  CensusTaker census;
-  const Outcome counted = source.ReadRows(table, census);
-  if (!counted.success) {
-    error = counted.errorMessage.empty() ? "interrupted" : counted.errorMessage;
-    return false;
-  }
-  const TablePlan plan = PlanTable(table, census.columns(), source, kDuckDbTypes, result.notes);
-  qualified = QualifiedTable(plan);
   DuckDbResult created;
   if (api.duckdb_query(connection, CreateTableSql(plan).c_str(), created.get()) != DuckDBSuccess) {
     error = created.Error();
     return false;
   }
   duckdb_appender raw = nullptr;
-  const std::string tableName = plan.name.substr(plan.schema.empty() ? 0 : plan.schema.size() + 1);
+  const std::string name = plan.name.substr(plan.schema.empty() ? 0 : plan.schema.size() + 1);
   const duckdb_state made = api.duckdb_appender_create(
-      connection, plan.schema.empty() ? nullptr : plan.schema.c_str(), tableName.c_str(), &raw);
+      connection, plan.schema.empty() ? nullptr : plan.schema.c_str(), name.c_str(), &raw);
   const DuckDbAppender appender(raw);
   if (made != DuckDBSuccess) {
     error = AppenderError(raw);
     return false;
   }
-  std::vector<std::string> types;
-  for (const ColumnPlan& column : plan.columns) types.push_back(column.type);
-  Appender rows(raw, types, std::string(source.Format()) == kDuckDbTypes.format);
-  const Outcome copied = source.ReadRows(table, rows);
+  Appender appending(raw, plan, std::string(source.Format()) == kDuckDbTypes.format, census);
+  const Outcome copied = source.ReadRows(table, appending);
   if (!copied.success) {
-    error = !rows.error().empty() ? rows.error() : copied.errorMessage;
+    error = !appending.error().empty() ? appending.error() : copied.errorMessage;
     return false;
   }
   if (api.duckdb_appender_close(raw) != DuckDBSuccess) {
     error = AppenderError(raw);
     return false;
   }
+  rows = appending.rows();
+  return true;
+}
+
+bool SameTypes(const TablePlan& first, const TablePlan& second) {
+  for (size_t i = 0; i < first.columns.size() && i < second.columns.size(); ++i) {
+    if (first.columns[i].type != second.columns[i].type ||
+        first.columns[i].primaryKey != second.columns[i].primaryKey) {
+      return false;
+    }
+  }
+  return first.columns.size() == second.columns.size();
+}
+
+// Copies one table in one pass when its values fit the types their columns declare, as they
+// mostly do: the rows go in as they are counted, and the count then proves the types right.
+// Otherwise the table is made again, of the types the count calls for.
+bool CopyTable(duckdb_connection connection, const TableMeta& table, TableSource& source,
+               CopyResult& result, std::string& qualified, std::string& error) {
+  std::vector<std::string> notes;
+  const TablePlan declared = PlanTable(table, {}, source, kDuckDbTypes, notes);
+  qualified = QualifiedTable(declared);
+  CensusTaker census;
+  uint64_t rows = 0;
+  bool fits = LoadTable(connection, declared, table, source, &census, rows, error);
+  notes.clear();
+  TablePlan plan = PlanTable(table, census.columns(), source, kDuckDbTypes, notes);
+  if (!fits || !SameTypes(plan, declared)) {
+    if (InterruptWatch::Requested()) return false;
+    DuckDbResult dropped;
+    const std::string drop = "DROP TABLE IF EXISTS " + qualified;
+    DuckDb()->duckdb_query(connection, drop.c_str(), dropped.get());
+    if (!fits) {
+      // The count stopped where the rows did: count them all.
+      census = CensusTaker();
+      const Outcome counted = source.ReadRows(table, census);
+      if (!counted.success) {
+        error = counted.errorMessage.empty() ? "interrupted" : counted.errorMessage;
+        return false;
+      }
+      notes.clear();
+      plan = PlanTable(table, census.columns(), source, kDuckDbTypes, notes);
+    }
+    error.clear();
+    if (!LoadTable(connection, plan, table, source, nullptr, rows, error)) {
+      if (error.empty()) error = "interrupted";
+      return false;
+    }
+  }
+  result.notes.insert(result.notes.end(), notes.begin(), notes.end());
   ++result.tables;
-  result.rows += rows.rows();
+  result.rows += rows;
   return true;
 }
 
