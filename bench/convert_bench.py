@@ -15,7 +15,6 @@ Exits 1 when a target or a check fails. Needs the sqlite3 shell and GNU time (/u
 """
 
 import argparse
-import ctypes
 import os
 import statistics
 import subprocess
@@ -23,7 +22,7 @@ import sys
 import tempfile
 import time
 
-from formats_bench import make_sqlite, timed
+from formats_bench import duckdb_query, make_sqlite, timed, verdict
 
 MEMORY_TARGET_MIB = 256
 
@@ -39,17 +38,8 @@ def route(work, db, library):
     with open(csv_path, "wb") as out:
         subprocess.run(["sqlite3", "-csv", "-header", db, "SELECT * FROM t"], stdout=out,
                        check=True)
-    lib = ctypes.CDLL(library)
-    database, connection = ctypes.c_void_p(), ctypes.c_void_p()
-    lib.duckdb_open(target.encode(), ctypes.byref(database))
-    lib.duckdb_connect(database, ctypes.byref(connection))
-    result = ctypes.create_string_buffer(256)
-    sql = f"CREATE TABLE t AS SELECT * FROM read_csv('{csv_path}'); CHECKPOINT"
-    failed = lib.duckdb_query(connection, sql.encode(), result) != 0
-    lib.duckdb_destroy_result(result)
-    lib.duckdb_disconnect(ctypes.byref(connection))
-    lib.duckdb_close(ctypes.byref(database))
-    if failed:
+    if not duckdb_query(library, target,
+                        f"CREATE TABLE t AS SELECT * FROM read_csv('{csv_path}'); CHECKPOINT"):
         raise RuntimeError("read_csv failed")
     return time.monotonic() - start
 
@@ -89,12 +79,10 @@ def main():
                 print(f"FAIL the copy: {counted} rows, diff {diff!r}")
                 failed = True
     mine, route_time = statistics.median(ours), statistics.median(theirs)
+    print(f"{rows} rows, median of {options.runs} runs; shell CSV + read_csv {route_time:.2f} s, "
+          f"memory target {MEMORY_TARGET_MIB} MiB")
     ok = mine <= route_time and memory <= MEMORY_TARGET_MIB
-    failed = failed or not ok
-    print(f"{rows} rows, median of {options.runs} runs")
-    print(f"{'PASS' if ok else 'FAIL'} --convert {mine:.2f} s, peak {memory:.1f} MiB "
-          f"(target {MEMORY_TARGET_MIB}); shell CSV + read_csv {route_time:.2f} s "
-          f"(ratio {mine / route_time:.2f}, target 1.0)")
+    failed = not verdict(ok, "--convert", mine, mine / route_time, 1.0, memory) or failed
     return 1 if failed else 0
 
 

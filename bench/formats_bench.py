@@ -43,26 +43,32 @@ def make_sqlite(path, rows):
     subprocess.run(["sqlite3", path], input=TABLE_SQL.format(rows=rows).encode(), check=True)
 
 
-def make_duckdb(path, sqlite_path, library):
+def duckdb_query(library, path, sql):
+    """Runs `sql` on the DuckDB database at `path` through the library; True when it ran."""
     lib = ctypes.CDLL(library)
     database, connection = ctypes.c_void_p(), ctypes.c_void_p()
     lib.duckdb_open(path.encode(), ctypes.byref(database))
     lib.duckdb_connect(database, ctypes.byref(connection))
-    result = ctypes.create_string_buffer(256)
-    sql = f"CREATE TABLE t AS SELECT * FROM sqlite_scan('{sqlite_path}', 't')"
-    if lib.duckdb_query(connection, sql.encode(), result) != 0:
-        # Without the sqlite extension the same rows are made by DuckDB itself.
-        lib.duckdb_destroy_result(result)
-        rows = int(subprocess.run(["sqlite3", sqlite_path, "SELECT count(*) FROM t"],
-                                  capture_output=True, check=True).stdout)
-        sql = (f"CREATE TABLE t AS SELECT i AS id, 'customer ' || (i % 977) AS name, "
-               f"i * 0.25 AS amount, CASE WHEN i % 10 = 0 THEN 'needs, quoting \"here\"' "
-               f"ELSE 'plain note' END AS note, CASE WHEN i % 7 = 0 THEN NULL ELSE i % 2 END "
-               f"AS flag FROM range(1, {rows} + 1) r(i)")
-        lib.duckdb_query(connection, sql.encode(), result)
+    result = ctypes.create_string_buffer(256)  # larger than a duckdb_result
+    ran = lib.duckdb_query(connection, sql.encode(), result) == 0
     lib.duckdb_destroy_result(result)
     lib.duckdb_disconnect(ctypes.byref(connection))
     lib.duckdb_close(ctypes.byref(database))
+    return ran
+
+
+def make_duckdb(path, sqlite_path, library):
+    if duckdb_query(library, path,
+                    f"CREATE TABLE t AS SELECT * FROM sqlite_scan('{sqlite_path}', 't')"):
+        return
+    # Without the sqlite extension the same rows are made by DuckDB itself.
+    rows = int(subprocess.run(["sqlite3", sqlite_path, "SELECT count(*) FROM t"],
+                              capture_output=True, check=True).stdout)
+    duckdb_query(library, path,
+                 f"CREATE TABLE t AS SELECT i AS id, 'customer ' || (i % 977) AS name, "
+                 f"i * 0.25 AS amount, CASE WHEN i % 10 = 0 THEN 'needs, quoting \"here\"' "
+                 f"ELSE 'plain note' END AS note, CASE WHEN i % 7 = 0 THEN NULL ELSE i % 2 END "
+                 f"AS flag FROM range(1, {rows} + 1) r(i)")
 
 
 def timed(command):
@@ -73,6 +79,13 @@ def timed(command):
                            stdout=null, check=True)
         seconds, kilobytes = open(report.name).read().split()[-2:]
     return float(seconds), int(kilobytes) / 1024
+
+
+def verdict(ok, what, seconds, ratio, ratio_target, mib):
+    """One line of results, and whether it passed."""
+    print(f"{'PASS' if ok else 'FAIL'} {what} {seconds:7.2f} s  ratio {ratio:4.2f} "
+          f"(target {ratio_target})  peak {mib:5.1f} MiB")
+    return ok
 
 
 def count_rows(program, engine, db, name, work):
@@ -128,10 +141,8 @@ def main():
         median = statistics.median(times[name])
         ratio = median / base
         ok = ratio <= RATIO_TARGET and memory[name] <= MEMORY_TARGET_MIB
-        failed = failed or not ok
-        print(f"{'PASS' if ok else 'FAIL'} {name:6} {median:7.2f} s  ratio {ratio:4.2f} "
-              f"(target {RATIO_TARGET})  peak {memory[name]:5.1f} MiB "
-              f"(target {MEMORY_TARGET_MIB})")
+        failed = not verdict(ok, f"{name:6}", median, ratio, RATIO_TARGET, memory[name]) or failed
+    print(f"(memory target {MEMORY_TARGET_MIB} MiB)")
     return 1 if failed else 0
 
 

@@ -7,7 +7,6 @@ Each conversion is proved as a user would: `--diff` between the source and the c
 exactly the columns the report named, and every table exported from both sides holds the same
 records (numbers compared as the values they write, NaN equal to NaN).
 """
-import argparse
 import decimal
 import json
 import os
@@ -203,24 +202,12 @@ def check_interrupted(runner):
     return failures
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("program")
-    parser.add_argument("--version", required=True)
-    parser.add_argument("--duckdb-version", required=True)
-    parser.add_argument("--runner", default="")
-    parser.add_argument("--windows", action="store_true")
-    options = parser.parse_args()
-    prefix = [options.runner] if options.runner else []
-    runner = e2e.Runner(os.path.abspath(options.program), prefix, options.windows,
-                        options.version)
-    duckdb = None if options.windows else e2e.DuckDb(
-        os.path.join(os.path.dirname(runner.program), e2e.library_name(False)))
+def checks(runner, duckdb, windows):
     results = [("conversions both ways", check_conversions(runner, duckdb))]
-    if not options.windows:
+    if not windows:
         results.append(("an interrupted conversion leaves nothing", check_interrupted(runner)))
-    return e2e.report_results(results)
+    return results
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(e2e.script_main(checks))

@@ -77,6 +77,9 @@ DIAGNOSTICS = ("=== PRAGMA Database Diagnostics ===\n"
 CSV = "status,engine\nOK,Corvenmark Win64\n"
 NO_DIFF = "Schema diff: a.db -> b.db (0 differences):\nNo differences.\n"
 
+BUILTIN_ROW = '[{"status":"OK","engine":"Corvenmark Win64 Native Engine"}]\n'
+FORMATS = "tsv, csv, json, jsonl or table"
+
 # (name, arguments, expected standard output, expected standard error, exit status)
 CASES = [
     ("no arguments opens the desktop entry", [], "", "", 0),
@@ -120,6 +123,38 @@ CASES = [
     ("--engine then --gui", ["--engine", "builtin", "--gui"], USAGE, "", 1),
     ("--engine unknown", ["--engine", "oracle", "--help"], "",
      "Engine Error: unknown engine 'oracle' (expected builtin, sqlite, duckdb or auto)\n", 1),
+    ("json of the built-in query", ["--format", "json", "--query", "x", "y"], BUILTIN_ROW, "", 0),
+    ("options in either order", ["--format", "json", "--engine", "builtin", "--query", "x", "y"],
+     BUILTIN_ROW, "", 0),
+    ("csv of the built-in query", ["--engine", "builtin", "--format", "csv", "--query", "x", "y"],
+     "status,engine\nOK,Corvenmark Win64 Native Engine\n", "", 0),
+    ("tsv is the default", ["--format", "tsv", "--query", "x", "y"],
+     "Executed in 0.5 ms (1 rows):\nstatus\tengine\nOK\tCorvenmark Win64 Native Engine\n", "", 0),
+    ("json of the built-in schema", ["--format", "json", "--schema", "x"],
+     '{"database":"x","tables":[]}\n', "", 0),
+    ("json of the built-in diagnostics", ["--format", "json", "--analyze", "x"],
+     '{"integrity":"pass","integrityProblem":null,"journalMode":"WAL","pageSize":4096,'
+     '"pageCount":10,"kilobytes":40,"freelistCount":0}\n', "", 0),
+    ("csv of the built-in diagnostics", ["--format", "csv", "--analyze", "x"],
+     "integrity,integrity_problem,journal_mode,page_size,page_count,kilobytes,freelist_count\n"
+     "pass,,WAL,4096,10,40,0\n", "", 0),
+    ("json of the sample line", ["--format", "json", "--sample", "new.db"],
+     '{"status":"OK","path":"new.db"}\n', "", 0),
+    ("json of a diff", ["--format", "json", "--diff", "a", "b"],
+     '{"first":"a","second":"b","differences":0,"tablesOnlyInFirst":[],'
+     '"tablesOnlyInSecond":[],"changedTables":[]}\n', "", 0),
+    ("jsonl is for queries", ["--format", "jsonl", "--schema", "x"], "",
+     "Schema Error: --format jsonl does not apply to --schema\n", 1),
+    ("export writes only csv", ["--format", "json", "--export-csv", "x", "t"], "",
+     "Export Error: --format json does not apply to --export-csv\n", 1),
+    ("an unknown format", ["--format", "xml", "--query", "x", "y"], "",
+     f"Format Error: unknown format 'xml' (expected {FORMATS})\n", 1),
+    ("a format twice", ["--format", "csv", "--format", "csv", "--query", "x", "y"], USAGE,
+     "", 1),
+    ("a format without a command", ["--format", "csv"], USAGE, "", 1),
+    ("a version of every library", ["--version"],
+     re.compile(rb"Corvenmark Studio [0-9.]+\nSQLite: 3\.[0-9.]+\n"
+                              rb"DuckDB: [0-9.]+\n"), "", 0),
 ]
 
 
@@ -1418,6 +1453,24 @@ def main():
     if REACH_TEMPLATE:
         shutil.rmtree(REACH_TEMPLATE)
     return report_results(results)
+
+
+def script_main(checks):
+    """The main of a script of end-to-end checks: reads the same command line as this one's, and
+    runs `checks(runner, duckdb, windows)`, which returns (name, failures) pairs; duckdb makes
+    DuckDB fixtures, or is None where they cannot be made (for the Windows program)."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("program")
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--duckdb-version", required=True)
+    parser.add_argument("--runner", default="")
+    parser.add_argument("--windows", action="store_true")
+    options = parser.parse_args()
+    prefix = [options.runner] if options.runner else []
+    runner = Runner(os.path.abspath(options.program), prefix, options.windows, options.version)
+    duckdb = None if options.windows else DuckDb(
+        os.path.join(os.path.dirname(runner.program), library_name(False)))
+    return report_results(checks(runner, duckdb, options.windows))
 
 
 def report_results(results):

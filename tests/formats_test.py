@@ -6,7 +6,6 @@ Usage: formats_test.py PROGRAM --version VERSION --duckdb-version V [--runner CO
 Every value of a table of awkward values goes out in each format and is read back by Python's
 own json and csv modules, then compared with what the database holds.
 """
-import argparse
 import csv
 import decimal
 import io
@@ -192,65 +191,11 @@ def check_query_files(runner):
     return failures
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("program")
-    parser.add_argument("--version", required=True)
-    parser.add_argument("--duckdb-version", required=True)
-    parser.add_argument("--runner", default="")
-    parser.add_argument("--windows", action="store_true")
-    options = parser.parse_args()
-    prefix = [options.runner] if options.runner else []
-    runner = e2e.Runner(os.path.abspath(options.program), prefix, options.windows,
-                        options.version)
-    duckdb = None if options.windows else e2e.DuckDb(
-        os.path.join(os.path.dirname(runner.program), e2e.library_name(False)))
-    e2e.DUCKDB = None
-    results = [("formats read back", check_formats(runner, duckdb)),
-               ("SQL from files and pipes", check_query_files(runner))]
-    for name, args, out, err, status in CASES:
-        results.append((name, e2e.run_case(runner, name, args, out, err, status)))
-    return e2e.report_results(results)
 
+def checks(runner, duckdb, windows):
+    return [("formats read back", check_formats(runner, duckdb)),
+            ("SQL from files and pipes", check_query_files(runner))]
 
-BUILTIN_ROW = '[{"status":"OK","engine":"Corvenmark Win64 Native Engine"}]\n'
-FORMATS = "tsv, csv, json, jsonl or table"
-
-# (name, arguments, expected standard output, expected standard error, exit status)
-CASES = [
-    ("json of the built-in query", ["--format", "json", "--query", "x", "y"], BUILTIN_ROW, "", 0),
-    ("options in either order", ["--format", "json", "--engine", "builtin", "--query", "x", "y"],
-     BUILTIN_ROW, "", 0),
-    ("csv of the built-in query", ["--engine", "builtin", "--format", "csv", "--query", "x", "y"],
-     "status,engine\nOK,Corvenmark Win64 Native Engine\n", "", 0),
-    ("tsv is the default", ["--format", "tsv", "--query", "x", "y"],
-     "Executed in 0.5 ms (1 rows):\nstatus\tengine\nOK\tCorvenmark Win64 Native Engine\n", "", 0),
-    ("json of the built-in schema", ["--format", "json", "--schema", "x"],
-     '{"database":"x","tables":[]}\n', "", 0),
-    ("json of the built-in diagnostics", ["--format", "json", "--analyze", "x"],
-     '{"integrity":"pass","integrityProblem":null,"journalMode":"WAL","pageSize":4096,'
-     '"pageCount":10,"kilobytes":40,"freelistCount":0}\n', "", 0),
-    ("csv of the built-in diagnostics", ["--format", "csv", "--analyze", "x"],
-     "integrity,integrity_problem,journal_mode,page_size,page_count,kilobytes,freelist_count\n"
-     "pass,,WAL,4096,10,40,0\n", "", 0),
-    ("json of the sample line", ["--format", "json", "--sample", "new.db"],
-     '{"status":"OK","path":"new.db"}\n', "", 0),
-    ("json of a diff", ["--format", "json", "--diff", "a", "b"],
-     '{"first":"a","second":"b","differences":0,"tablesOnlyInFirst":[],'
-     '"tablesOnlyInSecond":[],"changedTables":[]}\n', "", 0),
-    ("jsonl is for queries", ["--format", "jsonl", "--schema", "x"], "",
-     "Schema Error: --format jsonl does not apply to --schema\n", 1),
-    ("export writes only csv", ["--format", "json", "--export-csv", "x", "t"], "",
-     "Export Error: --format json does not apply to --export-csv\n", 1),
-    ("an unknown format", ["--format", "xml", "--query", "x", "y"], "",
-     f"Format Error: unknown format 'xml' (expected {FORMATS})\n", 1),
-    ("a format twice", ["--format", "csv", "--format", "csv", "--query", "x", "y"], e2e.USAGE,
-     "", 1),
-    ("a format without a command", ["--format", "csv"], e2e.USAGE, "", 1),
-    ("a version of every library", ["--version"],
-     __import__("re").compile(rb"Corvenmark Studio [0-9.]+\nSQLite: 3\.[0-9.]+\n"
-                              rb"DuckDB: [0-9.]+\n"), "", 0),
-]
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(e2e.script_main(checks))

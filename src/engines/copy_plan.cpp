@@ -43,6 +43,16 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
   return plan;
 }
 
+CopyResult FinishedCopy(CopyResult copy, const SampleResult& made, const TableSource& source) {
+  copy.success = made.success;
+  copy.errorMessage = made.errorMessage;
+  copy.createdFile = made.createdFile;
+  for (const std::string& object : source.OtherObjects()) {
+    copy.notes.push_back(object + ": not copied");
+  }
+  return copy;
+}
+
 std::string CreateIndexSql(const IndexMeta& index, const std::string& table) {
   std::string sql = std::string(index.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
                     QuotedIdentifier(index.name) + " ON " + table + " (";

@@ -46,6 +46,10 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
                     const TableSource& source, const TargetTypes& target,
                     std::vector<std::string>& notes);
 
+/// `copy` completed by how building the new database ended, and with each object of `source`
+/// that no copy is made of named.
+CopyResult FinishedCopy(CopyResult copy, const SampleResult& made, const TableSource& source);
+
 /// The statement that makes `index` on the copy of its table, named `table` in SQL.
 std::string CreateIndexSql(const IndexMeta& index, const std::string& table);
 

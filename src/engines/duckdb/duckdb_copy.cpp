@@ -270,13 +270,7 @@ CopyResult CopyIntoDuckDb(const std::string& path, TableSource& source) {
     return true;
   };
   const SampleResult made = CreateNewDuckDb(path, load);
-  result.success = made.success;
-  result.errorMessage = made.errorMessage;
-  result.createdFile = made.createdFile;
-  for (const std::string& object : source.OtherObjects()) {
-    result.notes.push_back(object + ": not copied");
-  }
-  return result;
+  return FinishedCopy(std::move(result), made, source);
 }
 
 }  // namespace Corvenmark

@@ -13,33 +13,37 @@
 namespace Corvenmark {
 namespace {
 
-std::string FamilyType(TypeFamily family, const ColumnCensus& census) {
-  const bool onlyText = census.OnlyOf({&ColumnCensus::texts});
+// Dates and times are text in SQLite, under their declared names. There are no exact decimals,
+// booleans (1 and 0 would not read back as true and false), intervals, UUIDs or nested values:
+// they keep their text.
+std::string TextFamilyType(TypeFamily family) {
   switch (family) {
-    case TypeFamily::kInteger:
-      return census.OnlyOf({&ColumnCensus::integers}) && !census.beyond64Bits ? "INTEGER" : "";
-    case TypeFamily::kFloatingPoint:
-      // SQLite stores NaN as NULL.
-      return census.OnlyOf({&ColumnCensus::reals, &ColumnCensus::integers}) && !census.notANumber &&
-                     !census.beyondDouble
-                 ? "REAL"
-                 : "";
     case TypeFamily::kText:
-      return onlyText ? "TEXT" : "";
-    case TypeFamily::kBlob:
-      return census.OnlyOf({&ColumnCensus::blobs}) ? "BLOB" : "";
-    // Dates and times are text in SQLite, under their declared names.
+      return "TEXT";
     case TypeFamily::kDate:
-      return onlyText ? "DATE" : "";
+      return "DATE";
     case TypeFamily::kTime:
-      return onlyText ? "TIME" : "";
+      return "TIME";
     case TypeFamily::kTimestamp:
-      return onlyText ? "TIMESTAMP" : "";
-    // No exact decimals, booleans (1 and 0 would not read back as true and false), intervals,
-    // UUIDs or nested values: they keep their text.
+      return "TIMESTAMP";
     default:
       return "";
   }
+}
+
+std::string FamilyType(TypeFamily family, const ColumnCensus& census) {
+  if (census.OnlyOf({&ColumnCensus::texts})) return TextFamilyType(family);
+  if (family == TypeFamily::kInteger) {
+    return census.OnlyOf({&ColumnCensus::integers}) && !census.beyond64Bits ? "INTEGER" : "";
+  }
+  // SQLite stores NaN as NULL.
+  if (family == TypeFamily::kFloatingPoint) {
+    return census.OnlyOf({&ColumnCensus::reals, &ColumnCensus::integers}) && !census.notANumber &&
+                   !census.beyondDouble
+               ? "REAL"
+               : "";
+  }
+  return family == TypeFamily::kBlob && census.OnlyOf({&ColumnCensus::blobs}) ? "BLOB" : "";
 }
 
 // Text keeps any value but a double (whose text would be cut to 15 digits) and a BLOB; a
@@ -195,13 +199,7 @@ CopyResult CopyIntoSqlite(const std::string& path, TableSource& source) {
     return filled;
   };
   const SampleResult made = CreateNewDatabase(path, {fill, false, {}});
-  result.success = made.success;
-  result.errorMessage = made.errorMessage;
-  result.createdFile = made.createdFile;
-  for (const std::string& object : source.OtherObjects()) {
-    result.notes.push_back(object + ": not copied");
-  }
-  return result;
+  return FinishedCopy(std::move(result), made, source);
 }
 
 }  // namespace Corvenmark
