@@ -96,10 +96,13 @@ int RunSql(const Invocation& run, const std::string& sql) {
   if (engine == nullptr) return ReportFailure(run, error);
   QueryReport::Options options;
   options.format = run.format;
+  options.out = &run.out;
   QueryReport report(options);
   const QueryOutcome outcome = engine->runQuery(run.args[1], sql, report);
   if (!outcome.success) {
-    return ReportFailure(run, outcome.errorMessage.empty() ? report.error() : outcome.errorMessage);
+    const std::string& why = outcome.errorMessage.empty() ? report.error() : outcome.errorMessage;
+    // A report that stopped where it could not be written is reported as such at the end.
+    return why.empty() ? 1 : ReportFailure(run, why);
   }
   if (!report.Write(run.out, outcome.elapsedMs, outcome.changedRows)) {
     return ReportFailure(run, report.error());

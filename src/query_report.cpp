@@ -44,8 +44,15 @@ bool IsNumber(const CellView& cell) {
 
 QueryReport::QueryReport(Options options) : options_(std::move(options)) {}
 
+bool QueryReport::BeginLastResult(const std::vector<std::string>& columns) {
+  const bool begun = BeginResult(columns);
+  streaming_ = options_.out != nullptr && (options_.format == OutputFormat::kCsv || PrefersJson());
+  return begun;
+}
+
 bool QueryReport::BeginResult(const std::vector<std::string>& columns) {
   hasResult_ = true;
+  streaming_ = false;
   columns_ = columns;
   lines_.clear();
   rowCount_ = 0;
@@ -78,7 +85,28 @@ bool QueryReport::AddRow(const CellView* cells, size_t count) {
   }
   AppendRecord(cells, count);
   ++rowCount_;
+  if (streaming_) return lines_.size() < kHeadroom || Pass();
   return lines_.size() < options_.memoryBudget || Spill();
+}
+
+// Writes the rows kept so far, after the head the first time. A write that fails stops the
+// rows; the caller's check of the output reports it.
+bool QueryReport::Pass() {
+  std::ostream& out = *options_.out;
+  if (!headWritten_) WriteHead(out);
+  headWritten_ = true;
+  out.write(lines_.data(), static_cast<std::streamsize>(lines_.size()));
+  lines_.clear();
+  return static_cast<bool>(out);
+}
+
+void QueryReport::WriteHead(std::ostream& out) {
+  if (options_.format == OutputFormat::kCsv) {
+    std::string header;
+    AppendCsvRecord(header, columns_);
+    out << header;
+  }
+  if (options_.format == OutputFormat::kJson) out << '[';
 }
 
 void QueryReport::AppendRecord(const CellView* cells, size_t count) {
@@ -137,12 +165,9 @@ bool QueryReport::Write(std::ostream& out, double elapsedMs, int64_t changedRows
           << " rows):" << kLineEnd;
       WriteTabSeparatedLine(out, columns_);
       return WriteKept(out);
-    case OutputFormat::kCsv: {
-      std::string header;
-      if (hasResult_) AppendCsvRecord(header, columns_);
-      out << header;
+    case OutputFormat::kCsv:
+      if (hasResult_ && !headWritten_) WriteHead(out);
       return WriteKept(out);
-    }
     case OutputFormat::kJson:
     case OutputFormat::kJsonLines:
       if (!hasResult_) {
@@ -151,7 +176,7 @@ bool QueryReport::Write(std::ostream& out, double elapsedMs, int64_t changedRows
         out << changes << '}' << kLineEnd;
         return true;
       }
-      if (options_.format == OutputFormat::kJson) out << '[';
+      if (!headWritten_) WriteHead(out);
       if (!WriteKept(out)) return false;
       if (options_.format == OutputFormat::kJson) out << ']' << kLineEnd;
       return true;

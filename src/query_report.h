@@ -26,12 +26,17 @@ class QueryReport : public RowSink {
     size_t memoryBudget = size_t{32} << 20;  ///< Bytes of lines kept in memory.
     std::string spillDirectory;  ///< Where the temporary file goes; empty for the system's.
     OutputFormat format = OutputFormat::kTsv;
+    /// Where the last result goes as its rows come, in the formats that need no count or widths
+    /// first (CSV and both JSON forms), once more than a buffer of them is there; null to keep
+    /// every result until Write.
+    std::ostream* out = nullptr;
   };
 
   QueryReport() : QueryReport(Options()) {}
   explicit QueryReport(Options options);
 
   bool BeginResult(const std::vector<std::string>& columns) override;
+  bool BeginLastResult(const std::vector<std::string>& columns) override;
   bool AddRow(const CellView* cells, size_t count) override;
   bool PrefersJson() const override;
 
@@ -52,9 +57,13 @@ class QueryReport : public RowSink {
   void AppendRecord(const CellView* cells, size_t count);
   bool WriteKept(std::ostream& out);
   void WriteTable(std::ostream& out);
+  void WriteHead(std::ostream& out);
+  bool Pass();
 
   Options options_;
   bool hasResult_ = false;
+  bool streaming_ = false;  ///< The last result goes to options_.out as it comes.
+  bool headWritten_ = false;
   std::vector<std::string> columns_;
   std::vector<std::string> keys_;  ///< As JSON: each column's key, quoted, and a colon.
   TableShape table_;

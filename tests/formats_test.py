@@ -149,6 +149,20 @@ def check_formats(runner, duckdb):
         check_engine(program, "sqlite", "v.db", sqlite_json_rows, failures)
         if duckdb:
             check_engine(program, "duckdb", "v.duckdb", DUCKDB_JSON, failures)
+        # A result of megabytes goes out as its rows come, whole and in order; one before it
+        # is replaced.
+        many = ("SELECT 1 AS first; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                "FROM n WHERE i < 100000) SELECT i, 'row ' || i AS t FROM n")
+        for name in ("csv", "json", "jsonl"):
+            status, out, _ = program.run(["--format", name, "--engine", "sqlite", "--query",
+                                          "v.db", many])
+            text = out.decode()
+            rows = (list(csv.reader(io.StringIO(text, newline="")))[1:] if name == "csv" else
+                    json.loads(text) if name == "json" else
+                    [json.loads(line) for line in text.splitlines()])
+            values = [int(row[0]) if name == "csv" else row["i"] for row in rows]
+            if status != 0 or values != list(range(1, 100001)):
+                failures.append(f"{name} of 100000 rows: status {status}, {len(values)} rows")
         # A table for people: long cells cut, control characters shown, every row counted.
         status, out, _ = program.run(["--format", "table", "--engine", "auto", "--query", "v.db",
                                       "SELECT t FROM v ORDER BY id"])

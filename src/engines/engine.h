@@ -46,6 +46,11 @@ class RowSink {
   /// A result with these columns begins. It replaces any result begun before it in the same
   /// operation: a query reports only its last result with columns.
   virtual bool BeginResult(const std::vector<std::string>& columns) = 0;
+  /// As BeginResult, for a result that no later one of the same operation can replace (that of
+  /// the last statement): a sink may write its rows out as they come.
+  virtual bool BeginLastResult(const std::vector<std::string>& columns) {
+    return BeginResult(columns);
+  }
   /// One row of the current result, `count` cells in order. Returns false when the row could
   /// not be kept or written; the engine then stops reading and fails with an empty message,
   /// and the sink knows why.

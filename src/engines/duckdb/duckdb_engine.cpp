@@ -161,7 +161,7 @@ bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbP
     if (!ExecuteStreaming(statement.get(), result, error)) return false;
     switch (api.duckdb_result_return_type(*result.get())) {
       case DUCKDB_RESULT_TYPE_QUERY_RESULT:
-        if (!cells.Stream(*result.get(), rows, error)) return false;
+        if (!cells.Stream(*result.get(), rows, error, i + 1 == count)) return false;
         break;
       case DUCKDB_RESULT_TYPE_CHANGED_ROWS:
         // COPY ... TO reports the rows it wrote, which change nothing in the database.
@@ -362,7 +362,7 @@ Outcome DuckDbEngine::ExportTable(const std::string& dbPath, const std::string& 
   }
   DuckDbResult result;
   outcome.success = QueryStreaming(opened.connection.get(), sql, result, outcome.errorMessage) &&
-                    StreamResultDirectly(*result.get(), rows, outcome.errorMessage, kinds);
+                    StreamResultDirectly(*result.get(), rows, outcome.errorMessage, kinds, true);
   return outcome;
 }
 

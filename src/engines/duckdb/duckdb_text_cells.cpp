@@ -33,6 +33,10 @@ std::vector<std::string> ColumnNames(duckdb_result& result) {
   return names;
 }
 
+bool Begin(RowSink& rows, const std::vector<std::string>& columns, bool last) {
+  return last ? rows.BeginLastResult(columns) : rows.BeginResult(columns);
+}
+
 // The end of a result and a failure while reading it both end its chunks.
 bool EndedWell(duckdb_result& result, std::string& error) {
   const char* failure = DuckDb()->duckdb_result_error(&result);
@@ -55,7 +59,7 @@ bool SendRows(std::vector<ColumnText>& columns, size_t count, RowSink& rows) {
 }  // namespace
 
 bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& error,
-                          const std::vector<CellKind>& kinds) {
+                          const std::vector<CellKind>& kinds, bool last) {
   const DuckDbApi& api = *DuckDb();
   std::vector<ColumnFormat> formats;
   for (idx_t column = 0; column < api.duckdb_column_count(&result); ++column) {
@@ -63,7 +67,7 @@ bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& err
     formats.push_back(FormatOf(type.get()));
     if (column < kinds.size()) formats.back().kind = kinds[column];
   }
-  if (!rows.BeginResult(ColumnNames(result))) return false;
+  if (!Begin(rows, ColumnNames(result), last)) return false;
   while (const DuckDbChunk chunk{api.duckdb_fetch_chunk(result)}) {
     std::vector<ColumnText> columns;
     for (size_t column = 0; column < formats.size(); ++column) {
@@ -123,7 +127,7 @@ bool DuckDbTextCells::ReadyCaster(std::string& error) {
   return true;
 }
 
-bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& error) {
+bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& error, bool last) {
   const DuckDbApi& api = *DuckDb();
   formats_.clear();
   castColumns_.clear();
@@ -142,8 +146,8 @@ bool DuckDbTextCells::Stream(duckdb_result& result, RowSink& rows, std::string& 
       castTypes_.push_back(std::move(type));
     }
   }
-  if (castColumns_.empty()) return StreamResultDirectly(result, rows, error);
-  if (!ReadyCaster(error) || !rows.BeginResult(ColumnNames(result))) return false;
+  if (castColumns_.empty()) return StreamResultDirectly(result, rows, error, {}, last);
+  if (!ReadyCaster(error) || !Begin(rows, ColumnNames(result), last)) return false;
 
   duckdb_prepared_statement raw = nullptr;
   casting_ = true;

@@ -14,7 +14,7 @@ namespace Corvenmark {
 /// its column names, then every row. Returns false when the result fails (with `error` set) or
 /// `rows` stops it (`error` empty).
 bool StreamResultDirectly(duckdb_result& result, RowSink& rows, std::string& error,
-                          const std::vector<CellKind>& kinds = {});
+                          const std::vector<CellKind>& kinds = {}, bool last = false);
 
 /// Streams DuckDB results of any types to a RowSink, every value as DuckDB's own text of it:
 /// the text that CAST(value AS VARCHAR) gives. Columns of the types that WritesOwnText accepts
@@ -35,7 +35,8 @@ class DuckDbTextCells {
 
   /// Reads `result` to its end: its column names to `rows.BeginResult`, then every row.
   /// Returns false when the result fails (with `error` set) or `rows` stops it (`error` empty).
-  bool Stream(duckdb_result& result, RowSink& rows, std::string& error);
+  /// `last` when no later statement can give a result.
+  bool Stream(duckdb_result& result, RowSink& rows, std::string& error, bool last);
 
  private:
   bool ReadyCaster(std::string& error);

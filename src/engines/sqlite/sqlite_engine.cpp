@@ -35,9 +35,9 @@ std::vector<std::string> ColumnNames(sqlite3_stmt* statement) {
 // What StepAll answers when the sink would take no more rows; no SQLite result code is negative.
 const int kStoppedBySink = -1;
 
-// Steps `statement` to the end; a statement with columns sends them and its rows to `rows`.
-// Returns SQLITE_DONE when every row was read and kept.
-int StepAll(sqlite3_stmt* statement, RowSink& rows) {
+// Steps `statement` to the end; a statement with columns sends them and its rows to `rows`, as
+// the last result when `last`. Returns SQLITE_DONE when every row was read and kept.
+int StepAll(sqlite3_stmt* statement, RowSink& rows, bool last) {
   const int columnCount = sqlite3_column_count(statement);
   if (columnCount == 0) {
     int status;
@@ -45,7 +45,8 @@ int StepAll(sqlite3_stmt* statement, RowSink& rows) {
     }
     return status;
   }
-  if (!rows.BeginResult(ColumnNames(statement))) return kStoppedBySink;
+  const std::vector<std::string> names = ColumnNames(statement);
+  if (!(last ? rows.BeginLastResult(names) : rows.BeginResult(names))) return kStoppedBySink;
   std::vector<std::string> scratch(static_cast<size_t>(columnCount));
   std::vector<CellView> cells(static_cast<size_t>(columnCount));
   int status;
@@ -73,7 +74,10 @@ bool RunStatements(sqlite3* db, const std::string& sql, RowSink& rows, std::stri
       if (next == start) break;
       continue;
     }
-    const int status = StepAll(raw, rows);
+    // Nothing but white space after it: no later statement. A comment might hide one.
+    const bool last =
+        std::string_view(next).find_first_not_of(" \t\r\n\f\v;") == std::string_view::npos;
+    const int status = StepAll(raw, rows, last);
     if (status != SQLITE_DONE) {
       if (status != kStoppedBySink) error = sqlite3_errmsg(db);
       return false;
@@ -344,7 +348,7 @@ Outcome SqliteEngine::ExportTable(const std::string& dbPath, const std::string& 
   const std::string sql = "SELECT * FROM main." + QuotedIdentifier(name);
   StatementHandle statement = Prepare(db, sql.c_str(), outcome.errorMessage);
   if (!statement) return outcome;
-  const int status = StepAll(statement.get(), rows);
+  const int status = StepAll(statement.get(), rows, true);
   if (status == kStoppedBySink) return Failure<Outcome>("");
   if (status != SQLITE_DONE) outcome.errorMessage = sqlite3_errmsg(db);
   outcome.success = ReadWasUndisturbed(opened, dbPath, outcome.errorMessage) && status == SQLITE_DONE;
