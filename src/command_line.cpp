@@ -228,7 +228,7 @@ void WriteConvertReport(const Invocation& run, const CopyResult& copy) {
   }
   run.out << "Converted " << copy.tables << " tables (" << copy.rows << " rows): " << source
           << " -> " << target << kLineEnd;
-  for (const std::string& note : copy.notes) run.out << "  ! " << note << kLineEnd;
+  for (const std::string& note : copy.notes) run.out << "  ! " << OnOneLine(note) << kLineEnd;
 }
 
 // Copies every table of the source into a new database of the target's engine, built and

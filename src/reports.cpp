@@ -86,10 +86,10 @@ void WriteTabSeparatedLine(std::ostream& out, const std::vector<std::string>& ce
   out << line;
 }
 
-void WriteErrorLine(std::ostream& err, const char* command, const std::string& message) {
+std::string OnOneLine(const std::string& text) {
   static const char kHexDigits[] = "0123456789abcdef";
-  std::string line = std::string(command) + " Error: ";
-  for (const char c : message) {
+  std::string line;
+  for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (c == '\n') {
       line += "\\n";
@@ -105,7 +105,11 @@ void WriteErrorLine(std::ostream& err, const char* command, const std::string& m
       line += c;
     }
   }
-  err << line << kLineEnd;
+  return line;
+}
+
+void WriteErrorLine(std::ostream& err, const char* command, const std::string& message) {
+  err << command << " Error: " << OnOneLine(message) << kLineEnd;
 }
 
 void WriteSchemaListing(std::ostream& out, const std::string& dbPath,

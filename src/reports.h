@@ -21,6 +21,10 @@ void WriteTabSeparatedLine(std::ostream& out, const std::vector<std::string>& ce
 /// \n, \r, \t or \xHH.
 void WriteErrorLine(std::ostream& err, const char* command, const std::string& message);
 
+/// `text` with its control characters visibly escaped, as error lines write them, so that it
+/// stays on one line.
+std::string OnOneLine(const std::string& text);
+
 void WriteSchemaListing(std::ostream& out, const std::string& dbPath,
                         const std::vector<TableMeta>& tables);
 

@@ -9,6 +9,7 @@ records (numbers compared as the values they write, NaN equal to NaN).
 """
 import decimal
 import json
+import math
 import os
 import re
 import signal
@@ -33,6 +34,12 @@ INSERT INTO mixed VALUES (1, 5), (2, 'five'), (3, NULL);
 CREATE TABLE keyed (code TEXT PRIMARY KEY, n INTEGER);
 INSERT INTO keyed VALUES ('a', 1), (NULL, 2);
 CREATE VIEW big AS SELECT * FROM v WHERE i > 0;
+CREATE TABLE odd (d DATE, ts TIMESTAMP, ns TIMESTAMP, nz);
+INSERT INTO odd VALUES ('2024-02-29', '2024-01-01 00:00:00', '2024-01-01 00:00:00.123456', 'x');
+INSERT INTO odd VALUES ('2023-02-29', '2024-01-01 00:00:00+05:30', '2024-01-01 00:00:00.1234567',
+                        -0.0);
+CREATE TABLE strict_any (id INTEGER PRIMARY KEY, v ANY) STRICT;
+INSERT INTO strict_any VALUES (1, '1'), (2, '1.50'), (3, 0.5);
 CREATE INDEX v_by_t ON v (t);
 CREATE INDEX v_lower ON v (lower(t));
 """
@@ -41,12 +48,13 @@ DUCKDB_SQL = """
 CREATE TABLE d AS SELECT * FROM (VALUES
   (1, 170141183460469231731687303715884105727::HUGEINT, 12345678901234567890.1234567890::DECIMAL(38,10),
    [1, 2]::INTEGER[], {'a': 'x, y'}, TIMESTAMPTZ '2024-07-01 12:00:00+00', 'nan'::DOUBLE, true,
-   '\\x00\\xFF'::BLOB, DATE '2024-02-29'),
-  (2, NULL, -0.5::DECIMAL(38,10), []::INTEGER[], NULL, NULL, 0.1::DOUBLE, false, NULL, NULL)
-) t(id, huge, dec, list, s, tz, r, flag, b, day);
+   '\\x00\\xFF'::BLOB, DATE '2024-02-29', '-0.0'::DOUBLE),
+  (2, NULL, -0.5::DECIMAL(38,10), []::INTEGER[], NULL, NULL, 0.1::DOUBLE, false, NULL, NULL, 1.5)
+) t(id, huge, dec, list, s, tz, r, flag, b, day, z);
 CREATE SCHEMA archive;
 CREATE TABLE archive.users (id BIGINT PRIMARY KEY, name VARCHAR NOT NULL);
 INSERT INTO archive.users VALUES (1, 'ann');
+CREATE TABLE iv AS SELECT INTERVAL 1 DAY AS v;
 """
 
 
@@ -151,8 +159,24 @@ def check_conversions(runner, duckdb):
         samples = ["customers", "products", "orders", "order_lines"]
         check_conversion(program, "s.db", "s-copy.duckdb", samples, [], failures)
         check_conversion(program, "s.duckdb", "s-copy.db", samples, [], failures)
-        check_conversion(program, "v.db", "v.duckdb", ["v", "mixed", "keyed"],
-                         ["mixed.x", "keyed.code"], failures)
+        # A day that no calendar has, an offset and nanoseconds do not fit the declared types.
+        check_conversion(program, "v.db", "v.duckdb", ["v", "mixed", "keyed", "odd", "strict_any"],
+                         ["mixed.x", "keyed.code", "odd.d", "odd.ts", "odd.ns", "odd.nz",
+                          "strict_any.v"], failures)
+        # Within one format the table's own options (STRICT) and every value stay as they were.
+        check_conversion(program, "v.db", "v-copy.db", ["v", "mixed", "keyed", "odd", "strict_any"],
+                         [], failures)
+        copy = sqlite3.connect(os.path.join(directory, "v-copy.db"))
+        kept = copy.execute("SELECT typeof(v), v FROM strict_any ORDER BY id").fetchall()
+        if kept != [("text", "1"), ("text", "1.50"), ("real", 0.5)]:
+            failures.append(f"strict_any copied as {kept!r}")
+        copy.close()
+        # A database of no table copies into one that reads as a database.
+        sqlite3.connect(os.path.join(directory, "none.db")).execute("PRAGMA user_version = 1")
+        status, out, err = program.run("--engine", "auto", "--convert", "none.db", "none2.db")
+        status2, listed, _ = program.run("--engine", "auto", "--schema", "none2.db")
+        if (status, status2, listed) != (0, 0, "Database: none2.db (0 tables):\n"):
+            failures.append(f"a database of no table: {out!r} {err!r}, then {listed!r}")
         status, out, _ = program.run("--engine", "auto", "--convert", "v.db", "v2.duckdb")
         for note in ["view big: not copied", "index v_lower: not copied",
                      "keyed.code: its primary key holds NULL"]:
@@ -165,10 +189,20 @@ def check_conversions(runner, duckdb):
             failures.append(f"v.db -> v2.duckdb: indexes {indexes!r}, report {out!r}")
         if duckdb:
             duckdb.make(os.path.join(directory, "d.duckdb"), DUCKDB_SQL)
-            check_conversion(program, "d.duckdb", "d.db", ["d", "archive.users"],
-                             ["d.huge", "d.dec", "d.list", "d.s", "d.r", "d.flag"], failures)
-            check_conversion(program, "d.db", "d-back.duckdb", ["d", "archive.users"],
-                             ["d.r"], failures)
+            check_conversion(program, "d.duckdb", "d.db", ["d", "archive.users", "iv"],
+                             ["d.huge", "d.dec", "d.list", "d.s", "d.r", "d.flag", "d.z", "iv.v"],
+                             failures)
+            # DuckDB takes no text back as an INTERVAL: the column keeps the text.
+            check_conversion(program, "d.duckdb", "d2.duckdb", ["d", "archive.users", "iv"],
+                             ["iv.v"], failures)
+            # SQLite keeps -0.0 only in a column without affinity.
+            copy = sqlite3.connect(os.path.join(directory, "d.db"))
+            zero = copy.execute("SELECT z FROM d WHERE id = 1").fetchone()[0]
+            copy.close()
+            if math.copysign(1, zero) != -1:
+                failures.append(f"-0.0 copied to SQLite as {zero!r}")
+            check_conversion(program, "d.db", "d-back.duckdb", ["d", "archive.users", "iv"],
+                             ["d.r", "d.z", "d.tz"], failures)
         # A target that exists is refused and left as it was.
         with open(os.path.join(directory, "taken.duckdb"), "wb") as file:
             file.write(b"precious")

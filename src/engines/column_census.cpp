@@ -15,21 +15,38 @@ bool IsDigits(std::string_view text, size_t from, size_t count) {
   return true;
 }
 
-// "HH:MM:SS", then an optional fraction, from `at` to the end.
+int Number(std::string_view text, size_t from, size_t count) {
+  int value = 0;
+  for (size_t i = from; i < from + count; ++i) value = value * 10 + (text[i] - '0');
+  return value;
+}
+
+// "HH:MM:SS" of a real time, then a fraction of at most microseconds, which is all a time of
+// the target holds, from `at` to the end.
 bool IsTimeAt(std::string_view text, size_t at) {
   if (!IsDigits(text, at, 2) || text.size() < at + 8 || text[at + 2] != ':' ||
-      !IsDigits(text, at + 3, 2) || text[at + 5] != ':' || !IsDigits(text, at + 6, 2)) {
+      !IsDigits(text, at + 3, 2) || text[at + 5] != ':' || !IsDigits(text, at + 6, 2) ||
+      Number(text, at, 2) > 23 || Number(text, at + 3, 2) > 59 || Number(text, at + 6, 2) > 59) {
     return false;
   }
   const size_t rest = at + 8;
   if (rest == text.size()) return true;
-  return text[rest] == '.' && rest + 1 < text.size() &&
-         IsDigits(text, rest + 1, text.size() - rest - 1);
+  const size_t fraction = text.size() - rest - 1;
+  return text[rest] == '.' && fraction >= 1 && fraction <= 6 && IsDigits(text, rest + 1, fraction);
 }
 
+// "YYYY-MM-DD" of a real day at the start of `text`.
 bool IsDate(std::string_view text) {
-  return text.size() >= 10 && IsDigits(text, 0, 4) && text[4] == '-' && IsDigits(text, 5, 2) &&
-         text[7] == '-' && IsDigits(text, 8, 2);
+  if (text.size() < 10 || !IsDigits(text, 0, 4) || text[4] != '-' || !IsDigits(text, 5, 2) ||
+      text[7] != '-' || !IsDigits(text, 8, 2)) {
+    return false;
+  }
+  const int year = Number(text, 0, 4);
+  const int month = Number(text, 5, 2);
+  const int day = Number(text, 8, 2);
+  const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+  const int days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month >= 1 && month <= 12 && day >= 1 && day <= days[month - 1];
 }
 
 bool IsUtf8WithoutNul(std::string_view text) {
@@ -55,17 +72,11 @@ bool FitsDouble(std::string_view digits) {
   return significant <= 15;
 }
 
-// A timestamp, with an offset from UTC or without: "2024-07-01 12:00:00", "...+00", "...-04:30".
+// A timestamp without an offset from UTC: "2024-07-01 12:00:00". One with an offset stays text,
+// which keeps the moment it names as written.
 void CountTimestamp(ColumnCensus& census, std::string_view text) {
-  const size_t sign = text.find_last_of("+-");
-  const bool offset =
-      sign != std::string_view::npos && sign > 18 && IsDigits(text, sign + 1, 2) &&
-      (text.size() == sign + 3 ||
-       (text.size() == sign + 6 && text[sign + 3] == ':' && IsDigits(text, sign + 4, 2)));
-  const std::string_view local = offset ? text.substr(0, sign) : text;
-  census.withOffset |= offset;
-  census.notTimestamp = !(IsDate(local) && local.size() > 10 &&
-                          (local[10] == ' ' || local[10] == 'T') && IsTimeAt(local, 11));
+  census.notTimestamp = !(IsDate(text) && text.size() > 10 &&
+                          (text[10] == ' ' || text[10] == 'T') && IsTimeAt(text, 11));
 }
 
 void Count(ColumnCensus& census, const CellView& cell) {
@@ -91,6 +102,8 @@ void Count(ColumnCensus& census, const CellView& cell) {
       if (text.size() <= first || text[first] < '0' || text[first] > '9') {
         census.nonFinite = true;
         census.notANumber |= text.find_first_of("nN") != std::string_view::npos;
+      } else if (first == 1 && text.find_first_of("123456789") == std::string_view::npos) {
+        census.negativeZero = true;
       }
       return;
     }

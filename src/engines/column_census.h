@@ -30,7 +30,7 @@ struct ColumnCensus {
   bool notDate = false;       ///< A text that does not read as YYYY-MM-DD.
   bool notTime = false;       ///< A text that does not read as HH:MM:SS[.f].
   bool notTimestamp = false;  ///< A text that does not read as YYYY-MM-DD HH:MM:SS[.f].
-  bool withOffset = false;    ///< A timestamp with an offset from UTC: +HH[:MM] or -HH[:MM].
+  bool negativeZero = false;  ///< A real that is -0.0.
 
   /// Values that are not NULL.
   uint64_t values() const { return integers + reals + decimals + booleans + texts + blobs + json; }

@@ -8,11 +8,19 @@ namespace Corvenmark {
 
 TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& census,
                     const TableSource& source, const TargetTypes& target,
-                    std::vector<std::string>& notes) {
+                    std::vector<std::string>& notes, PlanFrom from) {
   TablePlan plan;
   plan.name = table.name;
   const bool sameFormat = std::strcmp(source.Format(), target.format) == 0;
   if (sameFormat) plan.schema = table.schema;
+  // Only the words that can follow the columns, so that nothing else is spliced into SQL.
+  const size_t close = table.createSql.rfind(')');
+  const std::string tail = close == std::string::npos ? "" : table.createSql.substr(close + 1);
+  if (sameFormat && from == PlanFrom::kFamilies &&
+      tail.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz ,\t\r\n") ==
+          std::string::npos) {
+    plan.options = tail;
+  }
   bool keyHolds = true;
   for (size_t i = 0; i < table.columns.size(); ++i) {
     const ColumnMeta& column = table.columns[i];
@@ -22,13 +30,15 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
     copy.primaryKey = column.primaryKey;
     copy.notNull = column.notNull;
     if (column.primaryKey) keyHolds = keyHolds && target.keyHolds(counted);
-    if (sameFormat) {
+    if (sameFormat && from == PlanFrom::kFamilies) {
       copy.type = column.type;
       continue;
     }
-    copy.type = target.familyType(source.FamilyOf(column.type), counted);
-    if (copy.type.empty()) {
-      copy.type = target.keepingType(counted);
+    const TypeFamily family = source.FamilyOf(column.type);
+    if (from == PlanFrom::kFamilies) copy.type = target.familyType(family, counted);
+    if (copy.type.empty()) copy.type = target.keepingType(counted);
+    // Named where --diff will see a change: a type of another family.
+    if (target.familyOf(copy.type) != family) {
       notes.push_back(table.name + "." + column.name + ": " +
                       (column.type.empty() ? "no declared type" : column.type) + " copied as " +
                       copy.type + ", which keeps every value it holds");

@@ -24,6 +24,15 @@ struct TablePlan {
   std::string name;    ///< The table's name in the copy.
   std::string schema;  ///< Its schema in the copy; empty for the default one.
   std::vector<ColumnPlan> columns;
+  /// What follows the columns in the source's CREATE TABLE within one format (SQLite's
+  /// "WITHOUT ROWID" and "STRICT"), which the copy keeps; empty otherwise.
+  std::string options;
+};
+
+/// How far a plan trusts the declared types.
+enum class PlanFrom {
+  kFamilies,    ///< Each column of its declared type's family, where the census allows.
+  kEveryValue,  ///< Each column of the narrowest type that keeps every value, even in one format.
 };
 
 /// The type a target engine gives a column: `familyType` when the values fit the family of
@@ -37,6 +46,8 @@ struct TargetTypes {
   std::string (*keepingType)(const ColumnCensus& census);
   /// True when a primary key may hold the values the census counted.
   bool (*keyHolds)(const ColumnCensus& census);
+  /// The family of one of the target's types, as --diff compares them.
+  TypeFamily (*familyOf)(const std::string& type);
 };
 
 /// Plans the copy of `table`, whose columns' values `census` counted, into `target`. Within one
@@ -44,7 +55,7 @@ struct TargetTypes {
 /// as "table.column: ...".
 TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& census,
                     const TableSource& source, const TargetTypes& target,
-                    std::vector<std::string>& notes);
+                    std::vector<std::string>& notes, PlanFrom from = PlanFrom::kFamilies);
 
 /// `copy` completed by how building the new database ended, and with each object of `source`
 /// that no copy is made of named.

@@ -7,6 +7,7 @@
 #include "engines/duckdb/duckdb_database.h"
 #include "engines/duckdb/duckdb_sample.h"
 #include "engines/sql_text.h"
+#include "engines/type_family.h"
 #include "platform/interrupt.h"
 
 namespace Corvenmark {
@@ -34,8 +35,7 @@ std::string FamilyType(TypeFamily family, const ColumnCensus& census) {
     case TypeFamily::kTime:
       return onlyText && !census.notTime ? "TIME" : "";
     case TypeFamily::kTimestamp:
-      if (!onlyText || census.notTimestamp) return "";
-      return census.withOffset ? "TIMESTAMPTZ" : "TIMESTAMP";
+      return onlyText && !census.notTimestamp ? "TIMESTAMP" : "";
     // A decimal of SQLite's is a double or an integer, kept as one below.
     default:
       return "";
@@ -56,7 +56,7 @@ std::string KeepingType(const ColumnCensus& census) {
 
 bool KeyHolds(const ColumnCensus& census) { return census.nulls == 0; }
 
-const TargetTypes kDuckDbTypes = {"DuckDB", FamilyType, KeepingType, KeyHolds};
+const TargetTypes kDuckDbTypes = {"DuckDB", FamilyType, KeepingType, KeyHolds, DuckDbTypeFamily};
 
 std::string QualifiedTable(const TablePlan& plan) {
   return (plan.schema.empty() ? "" : QuotedIdentifier(plan.schema) + ".") +
@@ -240,8 +240,18 @@ bool CopyTable(duckdb_connection connection, const TableMeta& table, TableSource
     }
     error.clear();
     if (!LoadTable(connection, plan, table, source, nullptr, rows, error)) {
-      if (error.empty()) error = "interrupted";
-      return false;
+      // A value the census took for its type's may still not read as one (a type DuckDB cannot
+      // cast text to): every column then keeps its values as they are.
+      if (error.empty() || InterruptWatch::Requested()) return false;
+      DuckDbResult droppedAgain;
+      DuckDb()->duckdb_query(connection, drop.c_str(), droppedAgain.get());
+      notes.clear();
+      plan = PlanTable(table, census.columns(), source, kDuckDbTypes, notes, PlanFrom::kEveryValue);
+      error.clear();
+      if (!LoadTable(connection, plan, table, source, nullptr, rows, error)) {
+        if (error.empty()) error = "interrupted";
+        return false;
+      }
     }
   }
   result.notes.insert(result.notes.end(), notes.begin(), notes.end());

@@ -8,6 +8,7 @@
 #include "engines/new_database.h"
 #include "engines/sql_text.h"
 #include "engines/sqlite/sqlite_database.h"
+#include "engines/type_family.h"
 #include "platform/interrupt.h"
 
 namespace Corvenmark {
@@ -36,10 +37,10 @@ std::string FamilyType(TypeFamily family, const ColumnCensus& census) {
   if (family == TypeFamily::kInteger) {
     return census.OnlyOf({&ColumnCensus::integers}) && !census.beyond64Bits ? "INTEGER" : "";
   }
-  // SQLite stores NaN as NULL.
+  // SQLite stores NaN as NULL, and a column of REAL affinity -0.0 as the integer 0.
   if (family == TypeFamily::kFloatingPoint) {
     return census.OnlyOf({&ColumnCensus::reals, &ColumnCensus::integers}) && !census.notANumber &&
-                   !census.beyondDouble
+                   !census.negativeZero && !census.beyondDouble
                ? "REAL"
                : "";
   }
@@ -54,7 +55,7 @@ std::string KeepingType(const ColumnCensus& census) {
 
 bool KeyHolds(const ColumnCensus&) { return true; }
 
-const TargetTypes kSqliteTypes = {"SQLite", FamilyType, KeepingType, KeyHolds};
+const TargetTypes kSqliteTypes = {"SQLite", FamilyType, KeepingType, KeyHolds, SqliteTypeFamily};
 
 std::string CreateTableSql(const TablePlan& plan) {
   std::string sql = "CREATE TABLE " + QuotedIdentifier(plan.name) + " (";
@@ -68,7 +69,7 @@ std::string CreateTableSql(const TablePlan& plan) {
     if (column.primaryKey) key += (key.empty() ? "" : ", ") + QuotedIdentifier(column.name);
   }
   if (!key.empty()) sql += ", PRIMARY KEY (" + key + ")";
-  return sql + ")";
+  return sql + ")" + plan.options;
 }
 
 // Binds each value as the kind SQLite keeps it; what SQLite cannot hold as its own kind (NaN,
@@ -193,6 +194,10 @@ CopyResult CopyIntoSqlite(const std::string& path, TableSource& source) {
       if (filled && !Exec(db, CreateIndexSql(index, QuotedIdentifier(index.table)), why)) {
         result.notes.push_back("index " + index.name + ": not copied (" + why + ")");
       }
+    }
+    // A database of no table would be an empty file, which nothing takes for a database.
+    if (filled && result.tables == 0) {
+      filled = Exec(db, "CREATE TABLE corvenmark_empty (x); DROP TABLE corvenmark_empty", error);
     }
     filled = filled && Exec(db, "COMMIT; PRAGMA journal_mode = DELETE", error);
     if (!filled) errorMessage = error + ": " + shownPath;

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "engines/sqlite/sqlite_path.h"
@@ -228,6 +229,13 @@ CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch, boo
       scratch += '\'';
       return {scratch};
     }
+    case SQLITE_FLOAT:
+      // SQLite writes -0.0 as "0.0"; a copy keeps its sign.
+      if (blobBytes && sqlite3_column_double(statement, column) == 0 &&
+          std::signbit(sqlite3_column_double(statement, column))) {
+        return {"-0.0", false, CellKind::kReal};
+      }
+      [[fallthrough]];
     default: {
       const bool real = sqlite3_column_type(statement, column) == SQLITE_FLOAT;
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
