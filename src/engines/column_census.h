@@ -49,7 +49,7 @@ class CensusTaker : public RowSink {
   bool BeginResult(const std::vector<std::string>& columns) override;
   bool AddRow(const CellView* cells, size_t count) override;
   bool PrefersJson() const override { return true; }
-  bool WantsBlobBytes() const override { return true; }
+  bool WantsNativeValues() const override { return true; }
 
   const std::vector<ColumnCensus>& columns() const { return columns_; }
 

@@ -58,9 +58,9 @@ class RowSink {
   /// True when nested values (lists, structs, maps) are wanted as JSON (CellKind::kJson) rather
   /// than as the engine's own text, where the engine can give them so.
   virtual bool PrefersJson() const { return false; }
-  /// True when a BLOB is wanted as its bytes (CellKind::kBlob) rather than as the text that the
-  /// reports show.
-  virtual bool WantsBlobBytes() const { return false; }
+  /// True when values are wanted as they are rather than as the reports show them: a BLOB as its
+  /// bytes (CellKind::kBlob), -0.0 with its sign.
+  virtual bool WantsNativeValues() const { return false; }
 };
 
 /// How an operation that streams its rows ended.

@@ -153,6 +153,11 @@ bool WritesOwnText(duckdb_type type) {
          (KindOf(type) != CellKind::kText && type != DUCKDB_TYPE_FLOAT && type != DUCKDB_TYPE_BLOB);
 }
 
+bool IsNested(duckdb_type type) {
+  return type == DUCKDB_TYPE_LIST || type == DUCKDB_TYPE_STRUCT || type == DUCKDB_TYPE_MAP ||
+         type == DUCKDB_TYPE_ARRAY;
+}
+
 ColumnFormat FormatOf(duckdb_logical_type type) {
   const DuckDbApi& api = *DuckDb();
   ColumnFormat format;

@@ -28,6 +28,9 @@ bool WritesOwnText(duckdb_type type);
 /// The kind of the values of a column of `type`.
 CellKind KindOf(duckdb_type type);
 
+/// True for the types whose values hold others: lists, structs, maps and arrays.
+bool IsNested(duckdb_type type);
+
 /// The format of a column of `type`, which WritesOwnText accepts.
 ColumnFormat FormatOf(duckdb_logical_type type);
 

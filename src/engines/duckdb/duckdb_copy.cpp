@@ -123,7 +123,7 @@ class Appender : public RowSink {
   }
   // Within one format a nested value goes back in as DuckDB wrote it.
   bool PrefersJson() const override { return !sameFormat_; }
-  bool WantsBlobBytes() const override { return true; }
+  bool WantsNativeValues() const override { return true; }
 
   const std::string& error() const { return error_; }
   uint64_t rows() const { return rows_; }

@@ -276,13 +276,11 @@ bool ExportSql(duckdb_connection connection, const CatalogTable& table, const Ro
     api.duckdb_free(const_cast<char*>(name));
     if (column > 0) sql += ", ";
     const duckdb_type type = api.duckdb_prepared_statement_column_type(raw, column);
-    const bool nested = type == DUCKDB_TYPE_LIST || type == DUCKDB_TYPE_STRUCT ||
-                        type == DUCKDB_TYPE_MAP || type == DUCKDB_TYPE_ARRAY;
     kinds.push_back(CellKind::kText);
-    if (WritesOwnText(type) || (type == DUCKDB_TYPE_BLOB && rows.WantsBlobBytes())) {
+    if (WritesOwnText(type) || (type == DUCKDB_TYPE_BLOB && rows.WantsNativeValues())) {
       kinds.back() = KindOf(type);
       sql += quoted;
-    } else if (nested && rows.PrefersJson()) {
+    } else if (IsNested(type) && rows.PrefersJson()) {
       kinds.back() = CellKind::kJson;
       sql += "CAST(system.main.to_json(" + quoted + ") AS VARCHAR) AS " + quoted;
     } else {

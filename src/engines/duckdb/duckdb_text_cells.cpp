@@ -7,10 +7,6 @@ namespace Corvenmark {
 namespace {
 
 const char kFunctionName[] = "corvenmark_result_chunk";
-bool IsNested(duckdb_type type) {
-  return type == DUCKDB_TYPE_LIST || type == DUCKDB_TYPE_STRUCT || type == DUCKDB_TYPE_MAP ||
-         type == DUCKDB_TYPE_ARRAY;
-}
 // Run on the user's connection: qualified by the catalog of DuckDB's own functions, so that no
 // macro of the user's database can answer it.
 const char kSettingsSql[] =

@@ -125,7 +125,7 @@ class Inserter : public RowSink {
     return done;
   }
   bool PrefersJson() const override { return true; }
-  bool WantsBlobBytes() const override { return true; }
+  bool WantsNativeValues() const override { return true; }
 
   const std::string& error() const { return error_; }
   uint64_t rows() const { return rows_; }

@@ -205,7 +205,7 @@ StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage)
   return StatementHandle(statement);
 }
 
-CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch, bool blobBytes) {
+CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch, bool nativeValues) {
   switch (sqlite3_column_type(statement, column)) {
     case SQLITE_NULL:
       return {{}, true};
@@ -220,7 +220,7 @@ CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch, boo
     case SQLITE_BLOB: {
       const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(statement, column));
       const int size = sqlite3_column_bytes(statement, column);
-      if (blobBytes) {
+      if (nativeValues) {
         scratch.assign(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
         return {scratch, false, CellKind::kBlob};
       }
@@ -231,7 +231,7 @@ CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch, boo
     }
     case SQLITE_FLOAT:
       // SQLite writes -0.0 as "0.0"; a copy keeps its sign.
-      if (blobBytes && sqlite3_column_double(statement, column) == 0 &&
+      if (nativeValues && sqlite3_column_double(statement, column) == 0 &&
           std::signbit(sqlite3_column_double(statement, column))) {
         return {"-0.0", false, CellKind::kReal};
       }

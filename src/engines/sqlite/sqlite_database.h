@@ -62,7 +62,7 @@ StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage)
 /// (upper-case hexadecimal), or null. The text lives in `scratch` or in the statement, and is
 /// valid until either changes.
 CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch,
-                  bool blobBytes = false);
+                  bool nativeValues = false);
 
 }  // namespace Corvenmark
 

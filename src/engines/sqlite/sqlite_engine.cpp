@@ -52,7 +52,7 @@ int StepAll(sqlite3_stmt* statement, RowSink& rows, bool last) {
   int status;
   while ((status = sqlite3_step(statement)) == SQLITE_ROW) {
     for (int column = 0; column < columnCount; ++column) {
-      cells[column] = ReadCell(statement, column, scratch[column], rows.WantsBlobBytes());
+      cells[column] = ReadCell(statement, column, scratch[column], rows.WantsNativeValues());
     }
     if (!rows.AddRow(cells.data(), cells.size())) return kStoppedBySink;
   }
