@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -130,12 +131,38 @@ int RunQueryFile(const Invocation& run) {
   return RunSql(run, sql);
 }
 
+// `message` as it names the file at fault: it ends with ": <location>" already, or gets it.
+std::string NamingLocation(const std::string& message, const std::string& location) {
+  const std::string ending = ": " + location;
+  const bool named = message.size() >= ending.size() &&
+                     message.compare(message.size() - ending.size(), ending.size(), ending) == 0;
+  return named || message == kOutOfMemory ? message : message + ending;
+}
+
+// The database at `location`, opened for reading by the engine of the command: null, with the
+// command's error reported, when it cannot be opened or does not offer `reads`.
+std::unique_ptr<Database> OpenForReading(const Invocation& run, const std::string& location,
+                                         bool (Database::*reads)() const, int& status,
+                                         const Engine** opener = nullptr) {
+  std::string error;
+  const Engine* engine = EngineFor(run, location, false, &Engine::openDatabase, error);
+  if (opener != nullptr) *opener = engine;
+  std::unique_ptr<Database> database =
+      engine != nullptr ? engine->openDatabase(location, error) : nullptr;
+  if (database && reads != nullptr && !((*database).*reads)()) {
+    error = std::string(engine->name) + " cannot " + run.whatItDoes;
+    database.reset();
+  }
+  if (!database) status = ReportFailure(run, error);
+  return database;
+}
+
 int RunSchema(const Invocation& run) {
   const std::string dbPath = run.args[1];
-  std::string error;
-  const Engine* engine = EngineFor(run, dbPath, false, &Engine::inspectSchema, error);
-  if (engine == nullptr) return ReportFailure(run, error);
-  const SchemaResult schema = engine->inspectSchema(dbPath, true);
+  int status = 1;
+  const std::unique_ptr<Database> database = OpenForReading(run, dbPath, nullptr, status);
+  if (!database) return status;
+  const SchemaResult schema = database->ReadCatalog(true);
   if (!schema.success) return ReportFailure(run, schema.errorMessage);
   if (run.format == OutputFormat::kTsv) WriteSchemaListing(run.out, dbPath, schema.tables);
   if (run.format != OutputFormat::kTsv) WriteSchemaAs(run.format, run.out, dbPath, schema.tables);
@@ -143,10 +170,11 @@ int RunSchema(const Invocation& run) {
 }
 
 int RunAnalyze(const Invocation& run) {
-  std::string error;
-  const Engine* engine = EngineFor(run, run.args[1], false, &Engine::analyzeDatabase, error);
-  if (engine == nullptr) return ReportFailure(run, error);
-  const DbDiagnostics diagnostics = engine->analyzeDatabase(run.args[1]);
+  int status = 1;
+  const std::unique_ptr<Database> database =
+      OpenForReading(run, run.args[1], &Database::Analyzes, status);
+  if (!database) return status;
+  const DbDiagnostics diagnostics = database->Analyze();
   if (!diagnostics.success) return ReportFailure(run, diagnostics.errorMessage);
   if (run.format == OutputFormat::kTsv) WriteDiagnostics(run.out, diagnostics);
   if (run.format != OutputFormat::kTsv) WriteDiagnosticsAs(run.format, run.out, diagnostics);
@@ -157,11 +185,15 @@ int RunAnalyze(const Invocation& run) {
 // empty; one after it ends the CSV after the last complete record. A failed write is left for
 // the caller's check of the output to report.
 int RunExportCsv(const Invocation& run) {
+  int status = 1;
+  const std::unique_ptr<Database> database =
+      OpenForReading(run, run.args[1], &Database::ReadsRows, status);
+  if (!database) return status;
+  TableMeta table;
   std::string error;
-  const Engine* engine = EngineFor(run, run.args[1], false, &Engine::exportTable, error);
-  if (engine == nullptr) return ReportFailure(run, error);
+  if (!database->FindTable(run.args[2], table, error)) return ReportFailure(run, error);
   CsvWriter csv(run.out);
-  const Outcome outcome = engine->exportTable(run.args[1], run.args[2], csv);
+  const Outcome outcome = database->ReadRows(table, csv);
   if (outcome.success) {
     csv.Finish();
     return 0;
@@ -178,18 +210,21 @@ int RunDiff(const Invocation& run) {
   const Engine* engines[2] = {};
   const std::string* paths[2] = {&firstPath, &secondPath};
   for (int i = 0; i < 2; ++i) {
-    std::string error;
-    engines[i] = EngineFor(run, *paths[i], false, &Engine::inspectSchema, error);
-    if (engines[i] == nullptr) return ReportFailure(run, error);
-    schemas[i] = engines[i]->inspectSchema(*paths[i], false);
-    if (!schemas[i].success) return ReportFailure(run, schemas[i].errorMessage);
+    int status = 1;
+    const std::unique_ptr<Database> database =
+        OpenForReading(run, *paths[i], nullptr, status, &engines[i]);
+    if (!database) return status;
+    schemas[i] = database->ReadCatalog(false);
+    if (!schemas[i].success) {
+      return ReportFailure(run, NamingLocation(schemas[i].errorMessage, *paths[i]));
+    }
   }
   // Types of one format compare as written; types of two formats by their families.
   TypeComparison types;
   if (std::strcmp(engines[0]->format, engines[1]->format) != 0) {
     types = {engines[0]->typeFamily, engines[1]->typeFamily};
   }
-  const SchemaDiff diff = CompareSchemas(schemas[0].tables, schemas[1].tables, types);
+  const SchemaDiff diff = CompareSchemas(schemas[0], schemas[1], types);
   if (run.format == OutputFormat::kTsv) WriteSchemaDiff(run.out, firstPath, secondPath, diff);
   if (run.format != OutputFormat::kTsv) {
     WriteSchemaDiffAs(run.format, run.out, firstPath, secondPath, diff);
@@ -197,26 +232,33 @@ int RunDiff(const Invocation& run) {
   return 0;
 }
 
-// The tables of a source database, read through its engine for a copy.
-class EngineTableSource : public TableSource {
+// The tables of a source database, all read from the one snapshot it was opened in, each by its
+// identity in the catalog. A read that fails is kept, so that the failure names the source.
+class SnapshotTableSource : public TableSource {
  public:
-  EngineTableSource(const Engine& engine, std::string path, SchemaResult schema)
-      : engine_(engine), path_(std::move(path)), schema_(std::move(schema)) {}
+  SnapshotTableSource(const Engine& engine, Database& database, SchemaResult schema)
+      : engine_(engine), database_(database), schema_(std::move(schema)) {}
   const std::vector<TableMeta>& Tables() const override { return schema_.tables; }
   const std::vector<IndexMeta>& Indexes() const override { return schema_.indexes; }
-  const std::vector<std::string>& OtherObjects() const override { return schema_.otherObjects; }
+  const std::vector<ObjectMeta>& OtherObjects() const override { return schema_.otherObjects; }
   Outcome ReadRows(const TableMeta& table, RowSink& rows) override {
-    return engine_.exportTable(path_, table.name, rows);
+    Outcome outcome = database_.ReadRows(table, rows);
+    if (!outcome.success && !outcome.errorMessage.empty()) failure_ = outcome.errorMessage;
+    return outcome;
   }
   TypeFamily FamilyOf(const std::string& declaredType) const override {
     return engine_.typeFamily != nullptr ? engine_.typeFamily(declaredType) : TypeFamily::kOther;
   }
   const char* Format() const override { return engine_.format; }
 
+  /// Why a read of the source failed; empty when none did.
+  const std::string& failure() const { return failure_; }
+
  private:
   const Engine& engine_;
-  std::string path_;
+  Database& database_;
   SchemaResult schema_;
+  std::string failure_;
 };
 
 void WriteConvertReport(const Invocation& run, const CopyResult& copy) {
@@ -231,27 +273,31 @@ void WriteConvertReport(const Invocation& run, const CopyResult& copy) {
   for (const std::string& note : copy.notes) run.out << "  ! " << OnOneLine(note) << kLineEnd;
 }
 
-// Copies every table of the source into a new database of the target's engine, built and
-// published, or removed when interrupted, as a sample is.
+// Copies every table of the source, from one snapshot of it, into a new database of the
+// target's engine, built and published, or removed when interrupted, as a sample is.
 int RunConvert(const Invocation& run) {
   const std::string source = run.args[1];
   const std::string target = run.args[2];
   std::string error;
-  const Engine* reader = EngineFor(run, source, false, &Engine::exportTable, error);
+  const Engine* reader = EngineFor(run, source, false, &Engine::openDatabase, error);
   if (reader == nullptr) return ReportFailure(run, error);
   const Engine* writer = EngineFor(run, target, true, &Engine::copyDatabase, error);
   if (writer == nullptr) return ReportFailure(run, error);
-  if (reader->inspectSchema == nullptr) {
-    return ReportFailure(run, std::string(reader->name) + " cannot list tables");
-  }
-  SchemaResult schema = reader->inspectSchema(source, false);
-  if (!schema.success) return ReportFailure(run, schema.errorMessage);
-  EngineTableSource tables(*reader, source, std::move(schema));
+  int status = 1;
+  const std::unique_ptr<Database> database =
+      OpenForReading(run, source, &Database::ReadsRows, status);
+  if (!database) return status;
+  SchemaResult schema = database->ReadCatalog(false);
+  if (!schema.success) return ReportFailure(run, NamingLocation(schema.errorMessage, source));
+  SnapshotTableSource tables(*reader, *database, std::move(schema));
   const InterruptWatch watch;
   const CopyResult copy = writer->copyDatabase(target, tables);
   if (InterruptWatch::Requested()) {
     if (copy.createdFile) RemoveFile(target);
     return 1;
+  }
+  if (!copy.success && !tables.failure().empty()) {
+    return ReportFailure(run, NamingLocation(tables.failure(), source));
   }
   if (!copy.success) return ReportFailure(run, copy.errorMessage);
   WriteConvertReport(run, copy);

@@ -88,27 +88,32 @@ TEST(CommandLine, MalformedEnginePairGetsUsage) {
 }
 
 // An engine of the test's own, known to the front end only through the list it is given: it
-// recognizes files that begin "FAKEDB", claims new files named "*.fake", and only lists tables.
-SchemaResult FakeSchema(const std::string&, bool) {
-  SchemaResult schema;
-  schema.success = true;
-  schema.tables.push_back({"fake_table", "", "", {}, 7});
-  return schema;
-}
+// recognizes files that begin "FAKEDB", claims locations "fake://..." as a server's and new files
+// named "*.fake", and only lists tables.
+class FakeDatabase : public Database {
+ public:
+  SchemaResult ReadCatalog(bool) override {
+    SchemaResult schema;
+    schema.success = true;
+    schema.tables.push_back({"fake_table", "", "", {}, 7, "fake_table"});
+    return schema;
+  }
+};
 
 const Engine kFakeEngine = {
     "fake",
     "Fake",
     [](std::string_view firstBytes) { return firstBytes.substr(0, 6) == "FAKEDB"; },
+    [](const std::string& location) { return location.rfind("fake://", 0) == 0; },
     [](const std::string& path) {
       return path.size() > 5 && path.substr(path.size() - 5) == ".fake";
     },
     nullptr,
     nullptr,
     nullptr,
-    FakeSchema,
-    nullptr,
-    nullptr,
+    [](const std::string&, std::string&) -> std::unique_ptr<Database> {
+      return std::make_unique<FakeDatabase>();
+    },
     nullptr,
     nullptr,
     nullptr,
@@ -166,6 +171,11 @@ TEST_F(CommandLineFiles, AutoAsksEveryEngineAndAnEngineAnswersOnlyWhatItOffers) 
       {{"--engine", "fake", "--schema", notes.c_str()},
        true,
        "Database: " + notes + " (1 tables):\nTable: fake_table (7 rows)\n",
+       ""},
+      // A location claimed by its spelling is never looked at as a file.
+      {{"--engine", "auto", "--schema", "fake://server/db"},
+       true,
+       "Database: fake://server/db (1 tables):\nTable: fake_table (7 rows)\n",
        ""},
       {{"--engine", "auto", "--sample", newFake.c_str()},
        true,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -17,21 +18,47 @@ std::map<std::string, const ColumnMeta*> ByName(const std::vector<ColumnMeta>& c
   return byName;
 }
 
-// Within one format a table is matched by its schema and its name, not by the name the listing
-// shows: schema a's table b and a table of the default schema named "a.b" show alike. Across
-// formats, where one has no schemas and a copy names schema a's table b "a.b", by the name
-// shown.
+// A table is matched by its identity: its schema (none for the default one) and its own name,
+// compared without regard to ASCII case, as both SQLite and DuckDB compare them.
 using TableKey = std::pair<std::string, std::string>;
 
-TableKey KeyOf(const TableMeta& table, bool acrossFormats) {
-  return {acrossFormats ? "" : LowerAscii(table.schema), LowerAscii(table.name)};
+TableKey KeyOf(const TableMeta& table) {
+  return {LowerAscii(table.schema), LowerAscii(table.ownName.empty() ? table.name : table.ownName)};
 }
 
-std::map<TableKey, const TableMeta*> ByKey(const std::vector<TableMeta>& tables,
-                                           bool acrossFormats) {
-  std::map<TableKey, const TableMeta*> byKey;
-  for (const TableMeta& table : tables) byKey.emplace(KeyOf(table, acrossFormats), &table);
-  return byKey;
+// Across formats, a table that no table of the other side's has the identity of pairs with one
+// whose qualified name is its name: schema a's table b with a table "a.b" of the default
+// schema, which is what a copy into a format without schemas names it.
+TableKey QualifiedKeyOf(const TableMeta& table) {
+  const TableKey key = KeyOf(table);
+  return key.first.empty() ? key : TableKey{"", key.first + "." + key.second};
+}
+
+// Each table of `first` and the table of `second` it pairs with, null for none; each table of
+// `second` pairs at most once.
+std::vector<const TableMeta*> PairTables(const std::vector<const TableMeta*>& first,
+                                         const std::vector<const TableMeta*>& second,
+                                         bool acrossFormats) {
+  std::vector<const TableMeta*> pairs(first.size(), nullptr);
+  std::map<TableKey, const TableMeta*> unpaired;
+  for (const TableMeta* table : second) unpaired.emplace(KeyOf(*table), table);
+  for (size_t i = 0; i < first.size(); ++i) {
+    const auto match = unpaired.find(KeyOf(*first[i]));
+    if (match == unpaired.end()) continue;
+    pairs[i] = match->second;
+    unpaired.erase(match);
+  }
+  if (!acrossFormats) return pairs;
+  std::map<TableKey, const TableMeta*> byQualified;
+  for (const auto& entry : unpaired) byQualified.emplace(QualifiedKeyOf(*entry.second), entry.second);
+  for (size_t i = 0; i < first.size(); ++i) {
+    if (pairs[i] != nullptr) continue;
+    const auto match = byQualified.find(QualifiedKeyOf(*first[i]));
+    if (match == byQualified.end()) continue;
+    pairs[i] = match->second;
+    byQualified.erase(match);
+  }
+  return pairs;
 }
 
 bool SameType(const std::string& first, const std::string& second, const TypeComparison& types) {
@@ -79,26 +106,26 @@ std::vector<const TableMeta*> InNameOrder(const std::vector<TableMeta>& tables) 
 
 }  // namespace
 
-SchemaDiff CompareSchemas(const std::vector<TableMeta>& first, const std::vector<TableMeta>& second,
+SchemaDiff CompareSchemas(const SchemaResult& first, const SchemaResult& second,
                           const TypeComparison& types) {
   SchemaDiff diff;
   diff.success = true;
   const bool acrossFormats = types.firstFamily != nullptr && types.secondFamily != nullptr;
-  const auto firstTables = ByKey(first, acrossFormats);
-  const auto secondTables = ByKey(second, acrossFormats);
-  for (const TableMeta* table : InNameOrder(first)) {
-    const auto match = secondTables.find(KeyOf(*table, acrossFormats));
-    if (match == secondTables.end()) {
-      diff.tablesOnlyInFirst.push_back(table->name);
+  const std::vector<const TableMeta*> firstTables = InNameOrder(first.tables);
+  const std::vector<const TableMeta*> secondTables = InNameOrder(second.tables);
+  const std::vector<const TableMeta*> pairs = PairTables(firstTables, secondTables, acrossFormats);
+  std::set<const TableMeta*> paired;
+  for (size_t i = 0; i < firstTables.size(); ++i) {
+    if (pairs[i] == nullptr) {
+      diff.tablesOnlyInFirst.push_back(firstTables[i]->name);
       continue;
     }
-    TableChange change = CompareTables(*table, *match->second, types);
+    paired.insert(pairs[i]);
+    TableChange change = CompareTables(*firstTables[i], *pairs[i], types);
     if (HasChanges(change)) diff.changedTables.push_back(std::move(change));
   }
-  for (const TableMeta* table : InNameOrder(second)) {
-    if (firstTables.count(KeyOf(*table, acrossFormats)) == 0) {
-      diff.tablesOnlyInSecond.push_back(table->name);
-    }
+  for (const TableMeta* table : secondTables) {
+    if (paired.count(table) == 0) diff.tablesOnlyInSecond.push_back(table->name);
   }
   return diff;
 }

@@ -17,12 +17,14 @@ struct TypeComparison {
   TypeFamily (*secondFamily)(const std::string& type) = nullptr;
 };
 
-/// The structural difference between two lists of tables. Tables and columns are matched by
-/// name without regard to ASCII case, as both SQLite and DuckDB match them; a column present
+/// The structural difference between two schemas. Tables are matched by their identity, schema
+/// and own name, and columns by name, without regard to ASCII case, as both SQLite and DuckDB
+/// match them; across formats a table with no match of its identity pairs with one of the
+/// default schema named as its qualified name ("a.b" for schema a's table b). A column present
 /// in both differs when its declared type or its primary-key membership does. Tables are
 /// reported in byte order of their names (the first database's spelling when both have them),
 /// columns in the order their table declares them.
-SchemaDiff CompareSchemas(const std::vector<TableMeta>& first, const std::vector<TableMeta>& second,
+SchemaDiff CompareSchemas(const SchemaResult& first, const SchemaResult& second,
                           const TypeComparison& types = {});
 
 }  // namespace Corvenmark

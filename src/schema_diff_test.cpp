@@ -13,7 +13,7 @@ ColumnMeta Column(const char* name, const char* type, bool primaryKey = false) {
   return column;
 }
 
-TableMeta Table(const char* name, std::vector<ColumnMeta> columns) {
+TableMeta Table(const std::string& name, std::vector<ColumnMeta> columns) {
   TableMeta table;
   table.name = name;
   table.columns = std::move(columns);
@@ -26,9 +26,18 @@ std::vector<std::string> Names(const std::vector<ColumnMeta>& columns) {
   return names;
 }
 
+SchemaDiff Diff(const std::vector<TableMeta>& first, const std::vector<TableMeta>& second,
+                const TypeComparison& types = {}) {
+  SchemaResult a;
+  a.tables = first;
+  SchemaResult b;
+  b.tables = second;
+  return CompareSchemas(a, b, types);
+}
+
 TEST(CompareSchemas, IdenticalSchemasHaveNoDifferences) {
   const std::vector<TableMeta> schema = {Table("t", {Column("id", "INTEGER", true)})};
-  const SchemaDiff diff = CompareSchemas(schema, schema);
+  const SchemaDiff diff = Diff(schema, schema);
   EXPECT_TRUE(diff.success);
   EXPECT_TRUE(diff.tablesOnlyInFirst.empty());
   EXPECT_TRUE(diff.tablesOnlyInSecond.empty());
@@ -36,7 +45,7 @@ TEST(CompareSchemas, IdenticalSchemasHaveNoDifferences) {
 }
 
 TEST(CompareSchemas, FindsTablesOnOneSideInNameOrder) {
-  const SchemaDiff diff = CompareSchemas({Table("b", {}), Table("a", {}), Table("same", {})},
+  const SchemaDiff diff = Diff({Table("b", {}), Table("a", {}), Table("same", {})},
                                          {Table("same", {}), Table("d", {}), Table("C", {})});
   EXPECT_EQ(diff.tablesOnlyInFirst, (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(diff.tablesOnlyInSecond, (std::vector<std::string>{"C", "d"}));
@@ -46,7 +55,7 @@ TEST(CompareSchemas, FindsTablesOnOneSideInNameOrder) {
 TEST(CompareSchemas, FindsAddedRemovedAndChangedColumnsMatchingNamesAsDatabasesDo) {
   // Both formats match names without regard to ASCII case: "age" and "Age" are one column,
   // "Users" and "users" one table; "ä" and "Ä" are not the same.
-  const SchemaDiff diff = CompareSchemas(
+  const SchemaDiff diff = Diff(
       {Table("Users", {Column("id", "INTEGER", true), Column("age", "INT"), Column("name", "TEXT"),
                        Column("code", "TEXT"), Column("ä", "TEXT")})},
       {Table("users", {Column("id", "TEXT", true), Column("name", "TEXT"), Column("email", "TEXT"),
@@ -72,10 +81,43 @@ TEST(CompareSchemas, TypesOfTwoFormatsCompareByFamily) {
   };
   const std::vector<TableMeta> first = {Table("t", {Column("a", "INTEGER"), Column("b", "TEXT")})};
   const std::vector<TableMeta> second = {Table("t", {Column("a", "BIGINT"), Column("b", "INT")})};
-  EXPECT_EQ(CompareSchemas(first, second).changedTables.at(0).changedColumns.size(), 2u);
-  const SchemaDiff byFamily = CompareSchemas(first, second, {+integerOrText, +integerOrText});
+  EXPECT_EQ(Diff(first, second).changedTables.at(0).changedColumns.size(), 2u);
+  const SchemaDiff byFamily = Diff(first, second, {+integerOrText, +integerOrText});
   ASSERT_EQ(byFamily.changedTables.at(0).changedColumns.size(), 1u);
   EXPECT_EQ(byFamily.changedTables[0].changedColumns[0].name, "b");
+}
+
+// Schema a's table b and a table "a.b" of the default schema show alike; each keeps its own
+// match, and across formats a copy's "a.b" pairs with schema a's table b only when no table
+// of the default schema is named so.
+TEST(CompareSchemas, MatchesTablesByIdentityThenAcrossFormatsByQualifiedName) {
+  const auto any = [](const std::string&) { return TypeFamily::kText; };
+  const auto table = [](const char* schema, const char* name) {
+    TableMeta meta = Table(schema[0] == '\0' ? name : std::string(schema) + "." + name, {});
+    meta.schema = schema;
+    meta.ownName = name;
+    return meta;
+  };
+  const struct {
+    std::vector<TableMeta> first;
+    std::vector<TableMeta> second;
+    bool acrossFormats;
+    size_t onlyInFirst;
+    size_t onlyInSecond;
+  } cases[] = {
+      {{table("a", "b"), table("", "a.b")}, {table("a", "b"), table("", "a.b")}, false, 0, 0},
+      {{table("a", "b"), table("", "a.b")}, {table("", "a.b")}, false, 1, 0},
+      {{table("a", "b"), table("", "a.b")}, {table("", "a.b")}, true, 1, 0},
+      {{table("a", "b")}, {table("", "a.b")}, true, 0, 0},
+      {{table("a", "b")}, {table("", "a.b")}, false, 1, 1},
+      {{table("", "A.B")}, {table("a", "b"), table("", "a.b")}, true, 0, 1},
+  };
+  for (const auto& c : cases) {
+    const SchemaDiff diff =
+        Diff(c.first, c.second, c.acrossFormats ? TypeComparison{+any, +any} : TypeComparison{});
+    EXPECT_EQ(diff.tablesOnlyInFirst.size(), c.onlyInFirst) << c.first.size() << c.acrossFormats;
+    EXPECT_EQ(diff.tablesOnlyInSecond.size(), c.onlyInSecond) << c.first.size() << c.acrossFormats;
+  }
 }
 
 }  // namespace

@@ -37,11 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   using Corvenmark::SqliteEngine;
   DiscardedRows rows;
-  const Corvenmark::SchemaResult schema = SqliteEngine::InspectSchema(path, true);
-  SqliteEngine::AnalyzeDatabase(path);
-  SqliteEngine::ExportTable(path, "t", rows);
+  const Corvenmark::SchemaResult schema = InspectSchemaOf(kSqliteEngine, path, true);
+  AnalyzeDatabaseOf(kSqliteEngine, path);
+  ExportTableOf(kSqliteEngine, path, "t", rows);
   for (const Corvenmark::TableMeta& table : schema.tables) {
-    SqliteEngine::ExportTable(path, table.name, rows);
+    ExportTableOf(kSqliteEngine, path, table.name, rows);
   }
   RemoveDatabase(path);
   return 0;

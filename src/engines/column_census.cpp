@@ -22,7 +22,8 @@ int Number(std::string_view text, size_t from, size_t count) {
 }
 
 // "HH:MM:SS" of a real time, then a fraction of at most microseconds, which is all a time of
-// the target holds, from `at` to the end.
+// the target holds, from `at` to the end; written as DuckDB writes times, with no zero ending
+// the fraction, so that a value read back is the text that went in.
 bool IsTimeAt(std::string_view text, size_t at) {
   if (!IsDigits(text, at, 2) || text.size() < at + 8 || text[at + 2] != ':' ||
       !IsDigits(text, at + 3, 2) || text[at + 5] != ':' || !IsDigits(text, at + 6, 2) ||
@@ -32,10 +33,12 @@ bool IsTimeAt(std::string_view text, size_t at) {
   const size_t rest = at + 8;
   if (rest == text.size()) return true;
   const size_t fraction = text.size() - rest - 1;
-  return text[rest] == '.' && fraction >= 1 && fraction <= 6 && IsDigits(text, rest + 1, fraction);
+  return text[rest] == '.' && fraction >= 1 && fraction <= 6 && IsDigits(text, rest + 1, fraction) &&
+         text.back() != '0';
 }
 
-// "YYYY-MM-DD" of a real day at the start of `text`.
+// "YYYY-MM-DD" of a real day of the common era at the start of `text` (DuckDB writes the year
+// before 1 as "0001-01-01 (BC)").
 bool IsDate(std::string_view text) {
   if (text.size() < 10 || !IsDigits(text, 0, 4) || text[4] != '-' || !IsDigits(text, 5, 2) ||
       text[7] != '-' || !IsDigits(text, 8, 2)) {
@@ -46,16 +49,7 @@ bool IsDate(std::string_view text) {
   const int day = Number(text, 8, 2);
   const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
   const int days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month >= 1 && month <= 12 && day >= 1 && day <= days[month - 1];
-}
-
-bool IsUtf8WithoutNul(std::string_view text) {
-  for (size_t i = 0; i < text.size();) {
-    const size_t length = Utf8SequenceLength(text, i);
-    if (length == 0 || text[i] == '\0') return false;
-    i += length;
-  }
-  return true;
+  return year >= 1 && month >= 1 && month <= 12 && day >= 1 && day <= days[month - 1];
 }
 
 // Integers and decimals of at most 15 significant digits are what a double holds exactly, or at
@@ -72,11 +66,11 @@ bool FitsDouble(std::string_view digits) {
   return significant <= 15;
 }
 
-// A timestamp without an offset from UTC: "2024-07-01 12:00:00". One with an offset stays text,
-// which keeps the moment it names as written.
+// A timestamp without an offset from UTC, as DuckDB writes one: "2024-07-01 12:00:00". One with
+// an offset, or a "T", stays text, which keeps it as written.
 void CountTimestamp(ColumnCensus& census, std::string_view text) {
-  census.notTimestamp = !(IsDate(text) && text.size() > 10 &&
-                          (text[10] == ' ' || text[10] == 'T') && IsTimeAt(text, 11));
+  census.notTimestamp =
+      !(IsDate(text) && text.size() > 10 && text[10] == ' ' && IsTimeAt(text, 11));
 }
 
 void Count(ColumnCensus& census, const CellView& cell) {

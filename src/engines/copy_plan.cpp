@@ -10,8 +10,10 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
                     const TableSource& source, const TargetTypes& target,
                     std::vector<std::string>& notes, PlanFrom from) {
   TablePlan plan;
-  plan.name = table.name;
   const bool sameFormat = std::strcmp(source.Format(), target.format) == 0;
+  // Within one format a table keeps its schema and own name; into another, which may have no
+  // schemas, it is named as the listing shows it ("a.b" for schema a's table b).
+  plan.name = sameFormat ? table.ownName : table.name;
   if (sameFormat) plan.schema = table.schema;
   // Only the words that can follow the columns, so that nothing else is spliced into SQL.
   const size_t close = table.createSql.rfind(')');
@@ -30,6 +32,12 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
     copy.primaryKey = column.primaryKey;
     copy.notNull = column.notNull;
     if (column.primaryKey) keyHolds = keyHolds && target.keyHolds(counted);
+    // A default is an expression in the source's own SQL, which another format may read
+    // otherwise or not at all.
+    if (!sameFormat && !column.defaultValue.empty()) {
+      notes.push_back(table.name + "." + column.name + ": DEFAULT " + column.defaultValue +
+                      " not copied");
+    }
     if (sameFormat && from == PlanFrom::kFamilies) {
       copy.type = column.type;
       continue;
@@ -53,14 +61,25 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
   return plan;
 }
 
-CopyResult FinishedCopy(CopyResult copy, const SampleResult& made, const TableSource& source) {
+CopyResult FinishedCopy(CopyResult copy, const SampleResult& made, const TableSource& source,
+                        bool objectsLeftOut) {
   copy.success = made.success;
   copy.errorMessage = made.errorMessage;
   copy.createdFile = made.createdFile;
-  for (const std::string& object : source.OtherObjects()) {
-    copy.notes.push_back(object + ": not copied");
+  for (const ObjectMeta& object : source.OtherObjects()) {
+    if (objectsLeftOut) copy.notes.push_back(object.kind + " " + object.name + ": not copied");
   }
   return copy;
+}
+
+bool SameColumnTypes(const TablePlan& first, const TablePlan& second) {
+  for (size_t i = 0; i < first.columns.size() && i < second.columns.size(); ++i) {
+    if (first.columns[i].type != second.columns[i].type ||
+        first.columns[i].primaryKey != second.columns[i].primaryKey) {
+      return false;
+    }
+  }
+  return first.columns.size() == second.columns.size();
 }
 
 std::string CreateIndexSql(const IndexMeta& index, const std::string& table) {

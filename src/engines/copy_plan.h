@@ -21,7 +21,7 @@ struct ColumnPlan {
 };
 
 struct TablePlan {
-  std::string name;    ///< The table's name in the copy.
+  std::string name;    ///< The table's own name in the copy, within its schema.
   std::string schema;  ///< Its schema in the copy; empty for the default one.
   std::vector<ColumnPlan> columns;
   /// What follows the columns in the source's CREATE TABLE within one format (SQLite's
@@ -57,9 +57,13 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
                     const TableSource& source, const TargetTypes& target,
                     std::vector<std::string>& notes, PlanFrom from = PlanFrom::kFamilies);
 
-/// `copy` completed by how building the new database ended, and with each object of `source`
-/// that no copy is made of named.
-CopyResult FinishedCopy(CopyResult copy, const SampleResult& made, const TableSource& source);
+/// `copy` completed by how building the new database ended, and, when `objectsLeftOut`, with
+/// each of the other objects of `source` (views, triggers) named as not copied.
+CopyResult FinishedCopy(CopyResult copy, const SampleResult& made, const TableSource& source,
+                        bool objectsLeftOut = true);
+
+/// True when the two plans give every column the same type and key.
+bool SameColumnTypes(const TablePlan& first, const TablePlan& second);
 
 /// The statement that makes `index` on the copy of its table, named `table` in SQL.
 std::string CreateIndexSql(const IndexMeta& index, const std::string& table);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -102,15 +103,41 @@ class TableSource {
   virtual const std::vector<TableMeta>& Tables() const = 0;
   /// The indexes on plain columns of the tables.
   virtual const std::vector<IndexMeta>& Indexes() const = 0;
-  /// What the source holds besides its tables and those indexes, as "view v".
-  virtual const std::vector<std::string>& OtherObjects() const = 0;
-  /// Streams the rows of `table` to `rows`, as an engine's exportTable does.
+  /// What the source holds besides its tables and those indexes.
+  virtual const std::vector<ObjectMeta>& OtherObjects() const = 0;
+  /// Streams the rows of `table` to `rows`, as Database::ReadRows does.
   virtual Outcome ReadRows(const TableMeta& table, RowSink& rows) = 0;
   /// The family of a type as the source declares it.
   virtual TypeFamily FamilyOf(const std::string& declaredType) const = 0;
   /// The format of the source, as engines name theirs ("SQLite").
   virtual const char* Format() const = 0;
 };
+
+/// A database an engine opened for one command to read. Every read comes from the one committed
+/// state the database was in when it was opened, until it is destroyed, and every table is read
+/// by its identity in the catalog (TableMeta::schema and TableMeta::ownName), never by the name
+/// a report shows.
+class Database {
+ public:
+  virtual ~Database() = default;
+  /// The tables, by schema and own name, in byte order of the names the listing shows; each
+  /// with its columns, and its exact row count when `countRows`; the indexes and the other
+  /// objects (views, triggers), each with the SQL that made it where the format keeps it.
+  virtual SchemaResult ReadCatalog(bool countRows) = 0;
+  /// True when the database reads rows (ReadRows and FindTable answer).
+  virtual bool ReadsRows() const { return false; }
+  /// True when the database reports its storage (Analyze answers).
+  virtual bool Analyzes() const { return false; }
+  /// The table or view that `requested` names, as "--export-csv" takes a name: the engine's
+  /// documented lookup. False, with `error` set, when there is none.
+  virtual bool FindTable(const std::string& requested, TableMeta& table, std::string& error);
+  /// The columns of `table`, a table of ReadCatalog's or one FindTable found, then its rows.
+  virtual Outcome ReadRows(const TableMeta& table, RowSink& rows);
+  virtual DbDiagnostics Analyze();
+};
+
+/// The message of every failure for want of memory, whichever engine ran out.
+inline constexpr char kOutOfMemory[] = "out of memory";
 
 /// A record of an operation that failed with `message`.
 template <class Result>
@@ -124,11 +151,11 @@ Result Failure(std::string message) {
 /// How many of a file's first bytes an engine gets to recognise its format by.
 constexpr size_t kRecognizedPrefixSize = 64;
 
-/// One engine: what it is called, which files it opens, and the operations it offers. Every
+/// One engine: what it is called, which locations it opens, and the operations it offers. Every
 /// operation may be null when the engine does not offer it; the front end then answers
 /// "<name> cannot <do what>". Locations are passed as the user gave them (a file's path for
-/// the engines of files); table names are matched through the database's catalog, never
-/// spliced into SQL.
+/// the engines of files, a connection string for an engine of servers); table names are
+/// matched through the database's catalog, never spliced into SQL.
 struct Engine {
   const char* name;  ///< As "--engine" names it.
   /// The format of the databases the engine opens, as messages name it ("SQLite"); engines of
@@ -137,6 +164,10 @@ struct Engine {
   /// True when a file's first bytes (at most kRecognizedPrefixSize of them, fewer for a
   /// shorter file) announce the engine's format. Null for an engine that "auto" never picks.
   bool (*recognizes)(std::string_view firstBytes);
+  /// True when `location` is the engine's by its spelling alone (a connection string such as
+  /// "postgresql://..."), asked by "auto" before anything is opened as a file. Null for an
+  /// engine whose locations are files.
+  bool (*claimsLocation)(const std::string& location);
   /// True when a database to be created under this name belongs to the engine, by the name.
   /// Null for an engine that claims no name.
   bool (*claimsNewFile)(const std::string& path);
@@ -149,11 +180,9 @@ struct Engine {
   /// Runs every statement of `sql` in order on an existing database; each result with columns
   /// goes to `rows`, replacing the one before.
   QueryOutcome (*runQuery)(const std::string& dbPath, const std::string& sql, RowSink& rows);
-  /// The database's tables in byte order of their names; row counts only when `countRows`.
-  SchemaResult (*inspectSchema)(const std::string& dbPath, bool countRows);
-  DbDiagnostics (*analyzeDatabase)(const std::string& dbPath);
-  /// The named table's column names, then its rows, to `rows`.
-  Outcome (*exportTable)(const std::string& dbPath, const std::string& table, RowSink& rows);
+  /// Opens the existing database at `location` for reading, in one snapshot; null, with
+  /// `error` set to a message that names the location, when it cannot.
+  std::unique_ptr<Database> (*openDatabase)(const std::string& location, std::string& error);
   SampleResult (*createSampleBenchmarkDb)(const std::string& outPath);
   /// Creates a new database at `outPath` holding a copy of every table of `source`, built and
   /// published as a sample is.
@@ -161,6 +190,20 @@ struct Engine {
   /// The family of a type as the engine declares it; null for an engine without types.
   TypeFamily (*typeFamily)(const std::string& declaredType);
 };
+
+/// The reads of one command each, on a database `engine` opens for that command alone; a
+/// location that cannot be opened fails with the engine's message. The engine must offer
+/// `openDatabase`.
+SchemaResult InspectSchemaOf(const Engine& engine, const std::string& location, bool countRows);
+DbDiagnostics AnalyzeDatabaseOf(const Engine& engine, const std::string& location);
+/// The table or view `table` names, found as Database::FindTable finds it, to `rows`.
+Outcome ExportTableOf(const Engine& engine, const std::string& location, const std::string& table,
+                      RowSink& rows);
+
+/// True when `open` opens the database at `location` and its catalog reads; false, with `error`
+/// set, when either fails. What a new database must pass before it takes its name.
+bool OpensAndLists(std::unique_ptr<Database> (*open)(const std::string&, std::string&),
+                   const std::string& location, std::string& error);
 
 }  // namespace Corvenmark
 

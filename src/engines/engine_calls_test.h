@@ -37,7 +37,7 @@ inline CsvExport ExportThrough(const Engine& engine, const std::string& db,
                                const std::string& table) {
   std::ostringstream out;
   CsvWriter writer(out);
-  const Outcome outcome = engine.exportTable(db, table, writer);
+  const Outcome outcome = ExportTableOf(engine, db, table, writer);
   CsvExport csv;
   csv.success = outcome.success && writer.Finish();
   csv.errorMessage = outcome.errorMessage;

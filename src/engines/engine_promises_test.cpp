@@ -100,11 +100,11 @@ TEST_P(EnginePromises, FailuresAreReportedAndChangeNothing) {
   for (const std::string& path : {missing, PathOf("text.db"), std::string()}) {
     CollectedRows rows;
     EXPECT_FALSE(Query(path, "SELECT 1", rows).success) << path;
-    EXPECT_FALSE(engine.inspectSchema(path, true).success) << path;
-    EXPECT_FALSE(engine.analyzeDatabase(path).success) << path;
-    EXPECT_FALSE(engine.exportTable(path, "t", rows).success) << path;
+    EXPECT_FALSE(InspectSchemaOf(engine, path, true).success) << path;
+    EXPECT_FALSE(AnalyzeDatabaseOf(engine, path).success) << path;
+    EXPECT_FALSE(ExportTableOf(engine, path, "t", rows).success) << path;
   }
-  EXPECT_EQ(engine.inspectSchema(missing, true).errorMessage,
+  EXPECT_EQ(InspectSchemaOf(engine, missing, true).errorMessage,
             "unable to open database file: " + missing);
   EXPECT_EQ(Snapshot(), before);
 }
@@ -114,10 +114,10 @@ TEST_P(EnginePromises, ReadsLeaveTheDirectoryAsItWasAndSampleRefusesAnExistingFi
   const std::string db =
       MakeDatabase("clean", "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1)");
   const auto before = Snapshot();
-  EXPECT_TRUE(engine.inspectSchema(db, true).success);
-  EXPECT_TRUE(engine.analyzeDatabase(db).integrityOk);
+  EXPECT_TRUE(InspectSchemaOf(engine, db, true).success);
+  EXPECT_TRUE(AnalyzeDatabaseOf(engine, db).integrityOk);
   CollectedRows rows;
-  EXPECT_TRUE(engine.exportTable(db, "t", rows).success);
+  EXPECT_TRUE(ExportTableOf(engine, db, "t", rows).success);
   EXPECT_EQ(rows.rows, (std::vector<std::vector<std::string>>{{"1"}}));
   const SampleResult sample = engine.createSampleBenchmarkDb(db);
   EXPECT_FALSE(sample.success);

@@ -40,6 +40,9 @@ struct TableMeta {
   std::string createSql;  ///< The CREATE statement that defined the table.
   std::vector<ColumnMeta> columns;
   int64_t rowCount = 0;
+  /// The table's own name within its schema, exactly as the database spells it: with `schema`,
+  /// what names the table to the engine, whatever `name` shows.
+  std::string ownName;
 };
 
 /// An index on plain columns of one table.
@@ -48,6 +51,14 @@ struct IndexMeta {
   std::string table;                 ///< As TableMeta names it.
   std::vector<std::string> columns;  ///< In the index's order.
   bool unique = false;
+  std::string createSql;  ///< The statement that made it, as written; empty where none is kept.
+};
+
+/// A view, a trigger, or an index on expressions or on some rows only.
+struct ObjectMeta {
+  std::string kind;  ///< "view", "trigger" or "index".
+  std::string name;
+  std::string createSql;  ///< The statement that made it, as written; empty where none is kept.
 };
 
 /// The tables of a database, or why they could not be read.
@@ -57,9 +68,9 @@ struct SchemaResult {
   std::vector<TableMeta> tables;  ///< In name order.
   /// The indexes on plain columns, in name order.
   std::vector<IndexMeta> indexes;
-  /// The database's other objects (views, triggers, indexes on expressions or on some rows),
-  /// each as "view v", in name order.
-  std::vector<std::string> otherObjects;
+  /// The database's other objects (views, triggers, indexes on expressions or on some rows), in
+  /// name order.
+  std::vector<ObjectMeta> otherObjects;
 };
 
 /// Storage diagnostics of a database.

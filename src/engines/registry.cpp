@@ -22,6 +22,14 @@ const Engine* FallbackFileEngine(const EngineList& engines) {
   return nullptr;
 }
 
+// The engine that claims `location` by its spelling, before anything is opened as a file.
+const Engine* ClaimantOf(const EngineList& engines, const std::string& location) {
+  for (const Engine* engine : engines) {
+    if (engine->claimsLocation != nullptr && engine->claimsLocation(location)) return engine;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 const char kAutomaticEngine[] = "auto";
@@ -43,6 +51,7 @@ std::string EngineNames(const EngineList& engines) {
 }
 
 const Engine* EngineOfFile(const EngineList& engines, const std::string& path, std::string& error) {
+  if (const Engine* claimant = ClaimantOf(engines, path)) return claimant;
   const HeldFile file(path);
   if (file.kind() != HeldFile::Kind::kRegular) return FallbackFileEngine(engines);
   const std::string firstBytes = file.FirstBytes(kRecognizedPrefixSize);
@@ -57,6 +66,7 @@ const Engine* EngineOfFile(const EngineList& engines, const std::string& path, s
 }
 
 const Engine* EngineForNewFile(const EngineList& engines, const std::string& path) {
+  if (const Engine* claimant = ClaimantOf(engines, path)) return claimant;
   for (const Engine* engine : engines) {
     if (engine->claimsNewFile != nullptr && engine->claimsNewFile(path)) return engine;
   }

@@ -37,6 +37,16 @@ inline size_t Utf8SequenceLength(std::string_view text, size_t at) {
   return length;
 }
 
+/// True when `text` is well-formed UTF-8 without a NUL character.
+inline bool IsUtf8WithoutNul(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const size_t length = Utf8SequenceLength(text, i);
+    if (length == 0 || text[i] == '\0') return false;
+    i += length;
+  }
+  return true;
+}
+
 }  // namespace Corvenmark
 
 #endif  // CORVENMARK_UTF8_H_

@@ -1,6 +1,8 @@
 #include "engines/builtin/builtin_engine.h"
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engines/builtin/corvenmark_engine.h"
@@ -33,17 +35,39 @@ QueryOutcome RunQuery(const std::string& dbPath, const std::string& sql, RowSink
   return outcome;
 }
 
-SchemaResult InspectSchema(const std::string& dbPath, bool) {
-  return VaneEngine::InspectSchema(dbPath);
-}
+// The built-in engine reads no file: its database is the path it answers for.
+class BuiltinDatabase : public Database {
+ public:
+  explicit BuiltinDatabase(std::string path) : path_(std::move(path)) {}
 
-Outcome ExportTable(const std::string& dbPath, const std::string& table, RowSink& rows) {
-  std::vector<std::vector<std::string>> records = VaneEngine::ExportRecords(dbPath, table);
-  const std::vector<std::string> columns = records.front();
-  records.erase(records.begin());
-  Outcome outcome;
-  outcome.success = SendRows(columns, records, rows);
-  return outcome;
+  SchemaResult ReadCatalog(bool) override { return VaneEngine::InspectSchema(path_); }
+  bool ReadsRows() const override { return true; }
+  bool Analyzes() const override { return true; }
+
+  // Every name is a table of the built-in engine's, which answers every export alike.
+  bool FindTable(const std::string& requested, TableMeta& table, std::string&) override {
+    table = TableMeta();
+    table.name = table.ownName = requested;
+    return true;
+  }
+
+  Outcome ReadRows(const TableMeta& table, RowSink& rows) override {
+    std::vector<std::vector<std::string>> records = VaneEngine::ExportRecords(path_, table.name);
+    const std::vector<std::string> columns = records.front();
+    records.erase(records.begin());
+    Outcome outcome;
+    outcome.success = SendRows(columns, records, rows);
+    return outcome;
+  }
+
+  DbDiagnostics Analyze() override { return VaneEngine::AnalyzeDatabase(path_); }
+
+ private:
+  std::string path_;
+};
+
+std::unique_ptr<Database> OpenBuiltin(const std::string& dbPath, std::string&) {
+  return std::make_unique<BuiltinDatabase>(dbPath);
 }
 
 }  // namespace
@@ -53,12 +77,11 @@ const Engine kBuiltinEngine = {
     "built-in",
     nullptr,  // opens no file
     nullptr,
+    nullptr,
     nullptr,  // always runs
     nullptr,  // has no library
     RunQuery,
-    InspectSchema,
-    VaneEngine::AnalyzeDatabase,
-    ExportTable,
+    OpenBuiltin,
     VaneEngine::CreateSampleBenchmarkDb,
     nullptr,  // copies nothing
     nullptr,

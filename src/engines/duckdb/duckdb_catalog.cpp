@@ -35,12 +35,13 @@ const char kPrimaryKeysSql[] =
     "WHERE database_name = system.main.current_database() AND constraint_type = 'PRIMARY KEY'";
 
 const char kOtherObjectsSql[] =
-    "SELECT 'view ' || view_name FROM system.main.duckdb_views() "
+    "SELECT CASE WHEN schema_name = 'main' THEN view_name ELSE schema_name || '.' || view_name "
+    "END, sql FROM system.main.duckdb_views() "
     "WHERE database_name = system.main.current_database() AND NOT internal AND NOT temporary "
     "ORDER BY 1";
 // An index's expressions read "[a, b]" when each is a plain column.
 const char kIndexesSql[] =
-    "SELECT index_name, schema_name, table_name, CAST(is_unique AS VARCHAR), expressions "
+    "SELECT index_name, schema_name, table_name, CAST(is_unique AS VARCHAR), expressions, sql "
     "FROM system.main.duckdb_indexes() "
     "WHERE database_name = system.main.current_database() ORDER BY index_name";
 
@@ -151,6 +152,7 @@ SchemaResult ReadSchema(duckdb_connection connection, bool countRows) {
     TableMeta& meta = schema.tables.emplace_back();
     meta.name = table.shownName;
     meta.schema = table.schema == "main" ? "" : table.schema;
+    meta.ownName = table.name;
     meta.createSql = table.createSql;
   }
   if (!ReadColumns(connection, catalog, schema.tables, error)) return schema;
@@ -158,7 +160,7 @@ SchemaResult ReadSchema(duckdb_connection connection, bool countRows) {
     if (!CountRows(connection, catalog[i], schema.tables[i].rowCount, error)) return schema;
   }
   const auto addObject = [&](const CellView* cells) {
-    schema.otherObjects.emplace_back(cells[0].text);
+    schema.otherObjects.push_back({"view", std::string(cells[0].text), std::string(cells[1].text)});
   };
   const auto addIndex = [&](const CellView* cells) {
     IndexMeta index{std::string(cells[0].text),
@@ -166,9 +168,10 @@ SchemaResult ReadSchema(duckdb_connection connection, bool countRows) {
                         ? std::string(cells[2].text)
                         : std::string(cells[1].text) + "." + std::string(cells[2].text),
                     {},
-                    cells[3].text == "true"};
+                    cells[3].text == "true",
+                    std::string(cells[5].text)};
     if (!ReadIndexColumns(schema.tables, index, cells[4].text)) {
-      schema.otherObjects.push_back("index " + index.name);
+      schema.otherObjects.push_back({"index", index.name, index.createSql});
       return;
     }
     schema.indexes.push_back(std::move(index));

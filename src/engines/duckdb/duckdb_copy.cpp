@@ -9,6 +9,7 @@
 #include "engines/sql_text.h"
 #include "engines/type_family.h"
 #include "platform/interrupt.h"
+#include "platform/utf8.h"
 
 namespace Corvenmark {
 namespace {
@@ -60,7 +61,7 @@ const TargetTypes kDuckDbTypes = {"DuckDB", FamilyType, KeepingType, KeyHolds, D
 
 std::string QualifiedTable(const TablePlan& plan) {
   return (plan.schema.empty() ? "" : QuotedIdentifier(plan.schema) + ".") +
-         QuotedIdentifier(plan.name.substr(plan.schema.empty() ? 0 : plan.schema.size() + 1));
+         QuotedIdentifier(plan.name);
 }
 
 std::string CreateTableSql(const TablePlan& plan) {
@@ -177,9 +178,8 @@ bool LoadTable(duckdb_connection connection, const TablePlan& plan, const TableM
     return false;
   }
   duckdb_appender raw = nullptr;
-  const std::string name = plan.name.substr(plan.schema.empty() ? 0 : plan.schema.size() + 1);
   const duckdb_state made = api.duckdb_appender_create(
-      connection, plan.schema.empty() ? nullptr : plan.schema.c_str(), name.c_str(), &raw);
+      connection, plan.schema.empty() ? nullptr : plan.schema.c_str(), plan.name.c_str(), &raw);
   const DuckDbAppender appender(raw);
   if (made != DuckDBSuccess) {
     error = AppenderError(raw);
@@ -199,16 +199,6 @@ bool LoadTable(duckdb_connection connection, const TablePlan& plan, const TableM
   return true;
 }
 
-bool SameTypes(const TablePlan& first, const TablePlan& second) {
-  for (size_t i = 0; i < first.columns.size() && i < second.columns.size(); ++i) {
-    if (first.columns[i].type != second.columns[i].type ||
-        first.columns[i].primaryKey != second.columns[i].primaryKey) {
-      return false;
-    }
-  }
-  return first.columns.size() == second.columns.size();
-}
-
 // Copies one table in one pass when its values fit the types their columns declare, as they
 // mostly do: the rows go in as they are counted, and the count then proves the types right.
 // Otherwise the table is made again, of the types the count calls for.
@@ -217,12 +207,21 @@ bool CopyTable(duckdb_connection connection, const TableMeta& table, TableSource
   std::vector<std::string> notes;
   const TablePlan declared = PlanTable(table, {}, source, kDuckDbTypes, notes);
   qualified = QualifiedTable(declared);
+  // DuckDB keeps names as UTF-8 and would publish a file that no command of its can then read.
+  std::vector<std::string> names = {declared.schema, declared.name};
+  for (const ColumnPlan& column : declared.columns) names.push_back(column.name);
+  for (const std::string& name : names) {
+    if (IsUtf8WithoutNul(name)) continue;
+    error = "the name " + QuotedIdentifier(name) + " of table " + QuotedIdentifier(table.name) +
+            " is not UTF-8, which DuckDB names cannot be";
+    return false;
+  }
   CensusTaker census;
   uint64_t rows = 0;
   bool fits = LoadTable(connection, declared, table, source, &census, rows, error);
   notes.clear();
   TablePlan plan = PlanTable(table, census.columns(), source, kDuckDbTypes, notes);
-  if (!fits || !SameTypes(plan, declared)) {
+  if (!fits || !SameColumnTypes(plan, declared)) {
     if (InterruptWatch::Requested()) return false;
     DuckDbResult dropped;
     const std::string drop = "DROP TABLE IF EXISTS " + qualified;

@@ -111,9 +111,6 @@ OpenedDuckDb OpenDuckDb(const std::string& path, DuckDbOpenMode mode,
 /// A new database in memory for the program's own SQL, sealed as for DuckDbSql::kProgram.
 OpenedDuckDb OpenPrivateDuckDb();
 
-/// The message of every failure for want of memory, as the other engines give it.
-inline constexpr char kOutOfMemory[] = "out of memory";
-
 /// The text of an error message from DuckDB, "unknown DuckDB error" for none. DuckDB gives the
 /// kind of an error only with a result's (DuckDbResult::Error) or an appender's.
 std::string DuckDbError(const char* message);

@@ -1,6 +1,7 @@
 #include "engines/duckdb/duckdb_engine.h"
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 #include <utility>
 #include <vector>
@@ -317,51 +318,87 @@ QueryOutcome DuckDbEngine::RunQuery(const std::string& dbPath, const std::string
   return outcome;
 }
 
-SchemaResult DuckDbEngine::InspectSchema(const std::string& dbPath, bool countRows) {
-  const OpenedDuckDb opened = OpenDuckDb(dbPath, DuckDbOpenMode::kReadOnly);
-  if (!opened.database) return Failure<SchemaResult>(opened.errorMessage);
-  SchemaResult schema = ReadSchema(opened.connection.get(), countRows);
-  if (!schema.success) return Failure<SchemaResult>(schema.errorMessage);
-  return schema;
-}
+namespace {
 
-DbDiagnostics DuckDbEngine::AnalyzeDatabase(const std::string& dbPath) {
-  const OpenedDuckDb opened = OpenDuckDb(dbPath, DuckDbOpenMode::kReadOnly);
-  if (!opened.database) return Failure<DbDiagnostics>(opened.errorMessage);
-  DbDiagnostics diagnostics;
-  // DuckDB writes every change to its write-ahead log before it reaches the database file.
-  diagnostics.journalMode = "wal";
-  std::string error;
-  if (!ReadStorage(opened.connection.get(), diagnostics, error)) {
-    return Failure<DbDiagnostics>(error);
+// A database opened read-only. DuckDB shares a file with other readers only, so that nothing
+// changes it while it is open: every read is of one state.
+class DuckDbSnapshot : public Database {
+ public:
+  DuckDbSnapshot(OpenedDuckDb opened, std::string catalog)
+      : opened_(std::move(opened)), catalog_(std::move(catalog)) {}
+
+  SchemaResult ReadCatalog(bool countRows) override {
+    SchemaResult schema = ReadSchema(connection(), countRows);
+    if (!schema.success) return Failure<SchemaResult>(schema.errorMessage);
+    return schema;
   }
-  diagnostics.integrityOk = ReadEveryBlock(opened.connection.get(), error);
-  diagnostics.integrityChecked = diagnostics.integrityOk || !IsSilentOnTheData(error);
-  if (!diagnostics.integrityChecked) diagnostics.integrityUnchecked = error;
-  diagnostics.success = true;
-  return diagnostics;
-}
+  bool ReadsRows() const override { return true; }
+  bool Analyzes() const override { return true; }
 
-Outcome DuckDbEngine::ExportTable(const std::string& dbPath, const std::string& table,
-                                  RowSink& rows) {
-  const OpenedDuckDb opened = OpenDuckDb(dbPath, DuckDbOpenMode::kReadOnly);
-  if (!opened.database) return Failure<Outcome>(opened.errorMessage);
-  Outcome outcome;
-  std::vector<CatalogTable> tables;
-  if (!ReadCatalogTables(opened.connection.get(), true, tables, outcome.errorMessage)) {
+  bool FindTable(const std::string& requested, TableMeta& table, std::string& error) override {
+    std::vector<CatalogTable> tables;
+    if (!ReadCatalogTables(connection(), true, tables, error)) return false;
+    const CatalogTable* found = Corvenmark::FindTable(tables, requested);
+    if (found == nullptr) {
+      error = "no such table: " + requested;
+      return false;
+    }
+    table = TableMeta();
+    table.name = found->shownName;
+    table.schema = found->schema == "main" ? "" : found->schema;
+    table.ownName = found->name;
+    return true;
+  }
+
+  Outcome ReadRows(const TableMeta& table, RowSink& rows) override {
+    assert(!table.ownName.empty());
+    const CatalogTable named{catalog_, table.schema.empty() ? "main" : table.schema,
+                             table.ownName, "", table.name};
+    Outcome outcome;
+    std::string sql;
+    std::vector<CellKind> kinds;
+    if (!ExportSql(connection(), named, rows, sql, kinds, outcome.errorMessage)) return outcome;
+    DuckDbResult result;
+    outcome.success = QueryStreaming(connection(), sql, result, outcome.errorMessage) &&
+                      StreamResultDirectly(*result.get(), rows, outcome.errorMessage, kinds, true);
     return outcome;
   }
-  const CatalogTable* found = FindTable(tables, table);
-  if (found == nullptr) return Failure<Outcome>("no such table: " + table);
-  std::string sql;
-  std::vector<CellKind> kinds;
-  if (!ExportSql(opened.connection.get(), *found, rows, sql, kinds, outcome.errorMessage)) {
-    return outcome;
+
+  DbDiagnostics Analyze() override {
+    DbDiagnostics diagnostics;
+    // DuckDB writes every change to its write-ahead log before it reaches the database file.
+    diagnostics.journalMode = "wal";
+    std::string error;
+    if (!ReadStorage(connection(), diagnostics, error)) return Failure<DbDiagnostics>(error);
+    diagnostics.integrityOk = ReadEveryBlock(connection(), error);
+    diagnostics.integrityChecked = diagnostics.integrityOk || !IsSilentOnTheData(error);
+    if (!diagnostics.integrityChecked) diagnostics.integrityUnchecked = error;
+    diagnostics.success = true;
+    return diagnostics;
   }
-  DuckDbResult result;
-  outcome.success = QueryStreaming(opened.connection.get(), sql, result, outcome.errorMessage) &&
-                    StreamResultDirectly(*result.get(), rows, outcome.errorMessage, kinds, true);
-  return outcome;
+
+ private:
+  duckdb_connection connection() const { return opened_.connection.get(); }
+
+  OpenedDuckDb opened_;
+  std::string catalog_;  ///< The name DuckDB gives the opened file's catalog.
+};
+
+}  // namespace
+
+std::unique_ptr<Database> DuckDbEngine::Open(const std::string& dbPath, std::string& error) {
+  OpenedDuckDb opened = OpenDuckDb(dbPath, DuckDbOpenMode::kReadOnly);
+  if (!opened.database) {
+    error = opened.errorMessage;
+    return nullptr;
+  }
+  std::string catalog;
+  if (!ForEachTextRow(
+          opened.connection.get(), "SELECT system.main.current_database()",
+          [&](const CellView* cells) { catalog = cells[0].text; }, error)) {
+    return nullptr;
+  }
+  return std::make_unique<DuckDbSnapshot>(std::move(opened), std::move(catalog));
 }
 
 SampleResult DuckDbEngine::CreateSampleBenchmarkDb(const std::string& outPath) {
@@ -390,6 +427,7 @@ const Engine kDuckDbEngine = {
     "duckdb",
     "DuckDB",
     HasDuckDbMagic,
+    nullptr,  // its locations are files
     HasDuckDbName,
     DuckDbEngine::WhyUnavailable,
     [] {
@@ -397,9 +435,7 @@ const Engine kDuckDbEngine = {
       return version.substr(version[0] == 'v' ? 1 : 0);
     },
     DuckDbEngine::RunQuery,
-    DuckDbEngine::InspectSchema,
-    DuckDbEngine::AnalyzeDatabase,
-    DuckDbEngine::ExportTable,
+    DuckDbEngine::Open,
     DuckDbEngine::CreateSampleBenchmarkDb,
     CopyIntoDuckDb,
     DuckDbTypeFamily,

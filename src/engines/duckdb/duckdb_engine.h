@@ -1,6 +1,7 @@
 #ifndef CORVENMARK_DUCKDB_ENGINE_H_
 #define CORVENMARK_DUCKDB_ENGINE_H_
 
+#include <memory>
 #include <string>
 
 #include "engines/engine.h"
@@ -22,15 +23,14 @@ class DuckDbEngine {
   /// (DuckDbSql::kUser): read-only when every statement only reads, read-write otherwise. SQL
   /// that leaves a transaction open fails, and the transaction is rolled back.
   static QueryOutcome RunQuery(const std::string& dbPath, const std::string& sql, RowSink& rows);
-  /// Every base table of the database, in byte order of its name: a table of the main schema by
-  /// its own name, any other as "schema.table".
-  static SchemaResult InspectSchema(const std::string& dbPath, bool countRows);
-  /// DuckDB's blocks as pages; the integrity check reads every block of every table, and
-  /// DuckDB checks each block's checksum as it reads it.
-  static DbDiagnostics AnalyzeDatabase(const std::string& dbPath);
-  /// The whole table or view, named as the schema listing names it and matched as DuckDB
-  /// matches names (ignoring ASCII case, the exact spelling first).
-  static Outcome ExportTable(const std::string& dbPath, const std::string& table, RowSink& rows);
+  /// Opens an existing database read-only, for the program's own SQL. Its catalog holds every
+  /// base table, in byte order of its shown name: a table of the main schema by its own name,
+  /// any other as "schema.table". Its diagnostics count DuckDB's blocks as pages; the integrity
+  /// check reads every block of every table, and DuckDB checks each block's checksum as it
+  /// reads it. FindTable matches a table or view by the name the listing shows, as DuckDB
+  /// matches names: the exact spelling first, then ignoring ASCII case; within each, another
+  /// schema's table before a table of main, so that "a.b" is schema a's table b.
+  static std::unique_ptr<Database> Open(const std::string& dbPath, std::string& error);
   /// Creates a new database of the sample rows; a path that already exists is an error.
   static SampleResult CreateSampleBenchmarkDb(const std::string& outPath);
 };

@@ -238,8 +238,8 @@ TEST_F(DuckDbEngineTest, FailuresSayDuckDbsOwnWordsAndForeignFilesChangeNothing)
   const auto before = Snapshot();
   for (const char* name : {"empty.duckdb", "lite.db"}) {
     const std::string path = PathOf(name);
-    EXPECT_FALSE(DuckDbEngine::InspectSchema(path, true).success) << name;
-    EXPECT_FALSE(DuckDbEngine::AnalyzeDatabase(path).success) << name;
+    EXPECT_FALSE(InspectSchemaOf(kDuckDbEngine, path, true).success) << name;
+    EXPECT_FALSE(AnalyzeDatabaseOf(kDuckDbEngine, path).success) << name;
     EXPECT_FALSE(Export(path, "t").success) << name;
   }
   EXPECT_EQ(Snapshot(), before);
@@ -266,8 +266,8 @@ TEST_F(DuckDbEngineTest, PathsThatAreNotRegularFilesAreRefusedUnread) {
   };
   const std::function<std::string(const std::string&)> operations[] = {
       [](const std::string& path) { return Query(path, "SELECT 1").errorMessage; },
-      [](const std::string& path) { return DuckDbEngine::InspectSchema(path, true).errorMessage; },
-      [](const std::string& path) { return DuckDbEngine::AnalyzeDatabase(path).errorMessage; },
+      [](const std::string& path) { return InspectSchemaOf(kDuckDbEngine, path, true).errorMessage; },
+      [](const std::string& path) { return AnalyzeDatabaseOf(kDuckDbEngine, path).errorMessage; },
       [](const std::string& path) { return Export(path, "t").errorMessage; },
   };
   const struct {
@@ -365,7 +365,7 @@ TEST_F(DuckDbEngineTest, SinkThatStopsEndsTheQueryWithoutAMessage) {
     EXPECT_EQ(outcome.errorMessage, "") << limit;
     EXPECT_EQ(sink.taken, limit + 1 > 0 ? limit + 1 : 0) << limit;
     StoppingSink exportSink(limit);
-    const Outcome exported = DuckDbEngine::ExportTable(db, "t", exportSink);
+    const Outcome exported = ExportTableOf(kDuckDbEngine, db, "t", exportSink);
     EXPECT_FALSE(exported.success) << limit;
     EXPECT_EQ(exported.errorMessage, "") << limit;
   }
@@ -384,7 +384,7 @@ const char kSchemaSql[] =
 
 TEST_F(DuckDbEngineTest, SchemaListsBaseTablesInByteOrderOfTheirNames) {
   const std::string db = MakeDatabase("schema.duckdb", kSchemaSql);
-  const SchemaResult schema = DuckDbEngine::InspectSchema(db, true);
+  const SchemaResult schema = InspectSchemaOf(kDuckDbEngine, db, true);
   ASSERT_TRUE(schema.success) << schema.errorMessage;
   std::vector<std::string> names;
   for (const TableMeta& table : schema.tables) names.push_back(table.name);
@@ -430,7 +430,7 @@ TEST_F(DuckDbEngineTest, SchemaListsBaseTablesInByteOrderOfTheirNames) {
   EXPECT_EQ(users.columns[1].defaultValue, "'?'");
 
   // Without counting, no table is read.
-  const SchemaResult uncounted = DuckDbEngine::InspectSchema(db, false);
+  const SchemaResult uncounted = InspectSchemaOf(kDuckDbEngine, db, false);
   ASSERT_TRUE(uncounted.success);
   EXPECT_EQ(uncounted.tables.at(3).rowCount, 0);
 }
@@ -474,7 +474,7 @@ TEST_F(DuckDbEngineTest, ExportFindsTablesAndViewsThroughTheCatalog) {
     }
   }
   // Main's table "s.t" and schema s's table t show alike, and are listed in order of schema.
-  const SchemaResult schema = DuckDbEngine::InspectSchema(db, false);
+  const SchemaResult schema = InspectSchemaOf(kDuckDbEngine, db, false);
   ASSERT_TRUE(schema.success) << schema.errorMessage;
   std::vector<std::string> firstColumns;
   for (const TableMeta& table : schema.tables) {
@@ -486,7 +486,7 @@ TEST_F(DuckDbEngineTest, ExportFindsTablesAndViewsThroughTheCatalog) {
 TEST_F(DuckDbEngineTest, AnalyzeReportsBlocksAndReadsEveryTable) {
   const std::string db = MakeDatabase(
       "a.duckdb", "CREATE TABLE t AS SELECT i, 'row ' || i AS s FROM range(100000) r(i)");
-  const DbDiagnostics diagnostics = DuckDbEngine::AnalyzeDatabase(db);
+  const DbDiagnostics diagnostics = AnalyzeDatabaseOf(kDuckDbEngine, db);
   ASSERT_TRUE(diagnostics.success) << diagnostics.errorMessage;
   EXPECT_TRUE(diagnostics.integrityOk);
   EXPECT_TRUE(diagnostics.integrityChecked);
@@ -512,10 +512,10 @@ TEST_F(DuckDbEngineTest, DamagedDatabaseFailsWithoutCrashing) {
     }
   }
   // Only blocks of rows were hit: the catalog still reads, the rows do not.
-  const SchemaResult schema = DuckDbEngine::InspectSchema(db, true);
+  const SchemaResult schema = InspectSchemaOf(kDuckDbEngine, db, true);
   ASSERT_TRUE(schema.success) << schema.errorMessage;
   EXPECT_EQ(schema.tables.at(0).rowCount, 300000);
-  const DbDiagnostics diagnostics = DuckDbEngine::AnalyzeDatabase(db);
+  const DbDiagnostics diagnostics = AnalyzeDatabaseOf(kDuckDbEngine, db);
   ASSERT_TRUE(diagnostics.success) << diagnostics.errorMessage;
   EXPECT_FALSE(diagnostics.integrityOk);
   EXPECT_TRUE(diagnostics.integrityChecked) << diagnostics.integrityUnchecked;
@@ -535,8 +535,8 @@ TEST_F(DuckDbEngineTest, ReadOnlyOperationsLeaveTheDirectoryAsItWas) {
   const auto before = Snapshot();
   ASSERT_EQ(before.count("logged.duckdb.wal"), 1u);
   for (const std::string& db : {clean, logged}) {
-    EXPECT_TRUE(DuckDbEngine::InspectSchema(db, true).success);
-    EXPECT_TRUE(DuckDbEngine::AnalyzeDatabase(db).integrityOk);
+    EXPECT_TRUE(InspectSchemaOf(kDuckDbEngine, db, true).success);
+    EXPECT_TRUE(AnalyzeDatabaseOf(kDuckDbEngine, db).integrityOk);
   }
   EXPECT_EQ(Export(clean, "users").text,
             "id,name,\"odd \"\"col\"\"\",tags,pair\n1,a,,,\n2,b,,,\n3,c,,,\n");
@@ -562,8 +562,8 @@ TEST_F(DuckDbEngineTest, SampleHoldsTheSqliteSamplesRowsUnderTheSameSchema) {
   ASSERT_TRUE(SqliteEngine::CreateSampleBenchmarkDb(lite).success);
   EXPECT_EQ(Snapshot().size(), 3u);  // no log or temporary file left behind
 
-  const SchemaResult duckSchema = DuckDbEngine::InspectSchema(duck, true);
-  const SchemaResult liteSchema = SqliteEngine::InspectSchema(lite, true);
+  const SchemaResult duckSchema = InspectSchemaOf(kDuckDbEngine, duck, true);
+  const SchemaResult liteSchema = InspectSchemaOf(kSqliteEngine, lite, true);
   ASSERT_TRUE(duckSchema.success) << duckSchema.errorMessage;
   ASSERT_TRUE(liteSchema.success) << liteSchema.errorMessage;
   ASSERT_EQ(duckSchema.tables.size(), liteSchema.tables.size());
@@ -576,7 +576,7 @@ TEST_F(DuckDbEngineTest, SampleHoldsTheSqliteSamplesRowsUnderTheSameSchema) {
     const TypeComparison types = first == &duckSchema
                                      ? TypeComparison{DuckDbTypeFamily, SqliteTypeFamily}
                                      : TypeComparison{SqliteTypeFamily, DuckDbTypeFamily};
-    const SchemaDiff diff = CompareSchemas(first->tables, second->tables, types);
+    const SchemaDiff diff = CompareSchemas(*first, *second, types);
     EXPECT_TRUE(diff.tablesOnlyInFirst.empty() && diff.tablesOnlyInSecond.empty() &&
                 diff.changedTables.empty());
   }
@@ -592,7 +592,7 @@ TEST_F(DuckDbEngineTest, SampleHoldsTheSqliteSamplesRowsUnderTheSameSchema) {
   for (const TableMeta& table : liteSchema.tables) {
     std::ostringstream liteCsv;
     CsvWriter writer(liteCsv);
-    ASSERT_TRUE(SqliteEngine::ExportTable(lite, table.name, writer).success);
+    ASSERT_TRUE(ExportTableOf(kSqliteEngine, lite, table.name, writer).success);
     writer.Finish();
     EXPECT_TRUE(Export(duck, table.name).text == FromNativeLines(liteCsv.str())) << table.name;
   }

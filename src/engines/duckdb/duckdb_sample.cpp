@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "engines/duckdb/duckdb_engine.h"
 #include "engines/duckdb/duckdb_database.h"
 #include "engines/new_database.h"
 #include "engines/sample_rows.h"
@@ -169,7 +170,9 @@ SampleResult CreateNewDuckDb(const std::string& path, const DuckDbLoad& load) {
                         std::string& errorMessage) {
     return FillNewDuckDb(buildPath, shownPath, load, errorMessage);
   };
-  return CreateNewDatabase(path, {fill, true, {kLogSuffix}});
+  return CreateNewDatabase(path, {fill, true, {kLogSuffix}, [](const std::string& built, std::string& error) {
+                             return OpensAndLists(DuckDbEngine::Open, built, error);
+                           }});
 }
 
 SampleResult CreateDuckDbSampleDatabase(const std::string& path) {

@@ -3,20 +3,23 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 
+#include "engines/sqlite/sqlite_engine.h"
 #include "engines/copy_plan.h"
 #include "engines/new_database.h"
 #include "engines/sql_text.h"
 #include "engines/sqlite/sqlite_database.h"
 #include "engines/type_family.h"
+#include "platform/ascii.h"
 #include "platform/interrupt.h"
 
 namespace Corvenmark {
 namespace {
 
 // Dates and times are text in SQLite, under their declared names. There are no exact decimals,
-// booleans (1 and 0 would not read back as true and false), intervals, UUIDs or nested values:
-// they keep their text.
+// intervals, UUIDs or nested values: they keep their text.
 std::string TextFamilyType(TypeFamily family) {
   switch (family) {
     case TypeFamily::kText:
@@ -33,6 +36,10 @@ std::string TextFamilyType(TypeFamily family) {
 }
 
 std::string FamilyType(TypeFamily family, const ColumnCensus& census) {
+  // SQLite stores TRUE and FALSE as 1 and 0, which every WHERE on the column reads as they were.
+  if (family == TypeFamily::kBoolean) {
+    return census.OnlyOf({&ColumnCensus::booleans}) ? "BOOLEAN" : "";
+  }
   if (census.OnlyOf({&ColumnCensus::texts})) return TextFamilyType(family);
   if (family == TypeFamily::kInteger) {
     return census.OnlyOf({&ColumnCensus::integers}) && !census.beyond64Bits ? "INTEGER" : "";
@@ -98,6 +105,9 @@ void Bind(sqlite3_stmt* insert, int index, const CellView& cell) {
     case CellKind::kBlob:
       sqlite3_bind_blob64(insert, index, text.data(), text.size(), SQLITE_STATIC);
       return;
+    case CellKind::kBoolean:
+      sqlite3_bind_int(insert, index, text == "true" ? 1 : 0);
+      return;
     default:
       break;
   }
@@ -110,13 +120,17 @@ void Bind(sqlite3_stmt* insert, int index, const CellView& cell) {
 
 class Inserter : public RowSink {
  public:
-  Inserter(sqlite3* db, sqlite3_stmt* insert) : db_(db), insert_(insert) {}
-  bool BeginResult(const std::vector<std::string>&) override { return true; }
+  Inserter(sqlite3* db, sqlite3_stmt* insert, CensusTaker* census)
+      : db_(db), insert_(insert), census_(census) {}
+  bool BeginResult(const std::vector<std::string>& columns) override {
+    return census_ == nullptr || census_->BeginResult(columns);
+  }
   bool AddRow(const CellView* cells, size_t count) override {
     if (InterruptWatch::Requested()) {
       error_ = "interrupted";
       return false;
     }
+    if (census_ != nullptr) census_->AddRow(cells, count);
     for (size_t i = 0; i < count; ++i) Bind(insert_, static_cast<int>(i) + 1, cells[i]);
     const bool done = sqlite3_step(insert_) == SQLITE_DONE;
     if (!done) error_ = sqlite3_errmsg(db_);
@@ -133,6 +147,7 @@ class Inserter : public RowSink {
  private:
   sqlite3* db_;
   sqlite3_stmt* insert_;
+  CensusTaker* census_;  ///< Counts the rows as they go in, when not null.
   std::string error_;
   uint64_t rows_ = 0;
 };
@@ -143,29 +158,111 @@ bool Exec(sqlite3* db, const std::string& sql, std::string& error) {
   return false;
 }
 
-// Copies one table: a census of its values, its plan, then its rows.
-bool CopyTable(sqlite3* db, const TableMeta& table, TableSource& source, CopyResult& result,
+bool IsSqliteSource(const TableSource& source) {
+  return std::strcmp(source.Format(), kSqliteTypes.format) == 0;
+}
+
+// A table of SQLite's own that is made again by its own statement, as written: its defaults,
+// constraints and keys with it. A virtual table makes tables of its own, which are copied as
+// the other tables are, so it is made as a plain one.
+bool KeepsItsStatement(const TableMeta& table, const TableSource& source) {
+  return IsSqliteSource(source) && sqlite3_strnicmp(table.createSql.c_str(), "CREATE TABLE", 12) == 0;
+}
+
+// Makes the table by `create` and inserts every row of `table` into it, counting them into
+// `census` too when one is given.
+bool LoadTable(sqlite3* db, const std::string& create, const std::string& name, size_t columns,
+               const TableMeta& table, TableSource& source, CensusTaker* census, uint64_t& rows,
                std::string& error) {
-  CensusTaker census;
-  const Outcome counted = source.ReadRows(table, census);
-  if (!counted.success) {
-    error = counted.errorMessage.empty() ? "interrupted" : counted.errorMessage;
-    return false;
-  }
-  const TablePlan plan = PlanTable(table, census.columns(), source, kSqliteTypes, result.notes);
-  if (!Exec(db, CreateTableSql(plan), error)) return false;
-  std::string sql = "INSERT INTO " + QuotedIdentifier(plan.name) + " VALUES (";
-  for (size_t i = 0; i < plan.columns.size(); ++i) sql += i > 0 ? ", ?" : "?";
+  if (!Exec(db, create, error)) return false;
+  std::string sql = "INSERT INTO " + QuotedIdentifier(name) + " VALUES (";
+  for (size_t i = 0; i < columns; ++i) sql += i > 0 ? ", ?" : "?";
   const StatementHandle insert = Prepare(db, (sql + ")").c_str(), error);
   if (!insert) return false;
-  Inserter inserter(db, insert.get());
+  Inserter inserter(db, insert.get(), census);
   const Outcome copied = source.ReadRows(table, inserter);
   if (!copied.success) {
     error = !inserter.error().empty() ? inserter.error() : copied.errorMessage;
+    if (error.empty()) error = "interrupted";
     return false;
   }
+  rows = inserter.rows();
+  return true;
+}
+
+// Copies one table in one pass: within SQLite by its own statement; from another format in
+// the types its declared ones stand for, counting the values as they go in. A table whose
+// count calls for other types is made again, of those.
+bool CopyTable(sqlite3* db, const TableMeta& table, TableSource& source, CopyResult& result,
+               std::string& error) {
+  uint64_t rows = 0;
+  std::vector<std::string> notes;
+  if (KeepsItsStatement(table, source)) {
+    if (!LoadTable(db, table.createSql, table.ownName, table.columns.size(), table, source,
+                   nullptr, rows, error)) {
+      return false;
+    }
+  } else {
+    const TablePlan declared = PlanTable(table, {}, source, kSqliteTypes, notes);
+    CensusTaker census;
+    if (!LoadTable(db, CreateTableSql(declared), declared.name, declared.columns.size(), table,
+                   source, &census, rows, error)) {
+      return false;
+    }
+    notes.clear();
+    const TablePlan plan = PlanTable(table, census.columns(), source, kSqliteTypes, notes);
+    if (!SameColumnTypes(plan, declared) &&
+        (!Exec(db, "DROP TABLE " + QuotedIdentifier(declared.name), error) ||
+         !LoadTable(db, CreateTableSql(plan), plan.name, plan.columns.size(), table, source,
+                    nullptr, rows, error))) {
+      return false;
+    }
+  }
+  result.notes.insert(result.notes.end(), notes.begin(), notes.end());
   ++result.tables;
-  result.rows += inserter.rows();
+  result.rows += rows;
+  return true;
+}
+
+// Within SQLite, every view, trigger and other index is made again by its own statement once
+// the rows are in, so that no trigger fires on them; one that needs another not yet made is
+// tried again after it. One that still cannot be made is named.
+void CopyOtherObjects(sqlite3* db, const TableSource& source, CopyResult& result) {
+  std::vector<const ObjectMeta*> left;
+  for (const ObjectMeta& object : source.OtherObjects()) left.push_back(&object);
+  std::vector<std::string> why(left.size());
+  for (size_t before = left.size() + 1; !left.empty() && left.size() < before;) {
+    before = left.size();
+    std::vector<const ObjectMeta*> still;
+    for (const ObjectMeta* object : left) {
+      std::string error;
+      if (!Exec(db, object->createSql, error)) still.push_back(object);
+      if (!error.empty() && still.size() <= why.size()) why[still.size() - 1] = error;
+    }
+    left = still;
+  }
+  for (size_t i = 0; i < left.size(); ++i) {
+    result.notes.push_back(left[i]->kind + " " + left[i]->name + ": not copied (" + why[i] + ")");
+  }
+}
+
+// The table's schema, if any, and own name, each quoted: "a"."b" and "a.b" tell apart.
+std::string QualifiedIdentity(const TableMeta& table) {
+  return (table.schema.empty() ? "" : QuotedIdentifier(table.schema) + ".") +
+         QuotedIdentifier(table.ownName);
+}
+
+// Two tables of the source that SQLite would name alike (schema a's table b and a table "a.b"
+// of the default schema, or names that differ in ASCII case only) cannot both be copied.
+bool NamesAreDistinct(const TableSource& source, std::string& error) {
+  std::map<std::string, const TableMeta*> named;
+  for (const TableMeta& table : source.Tables()) {
+    const auto [other, added] = named.emplace(LowerAscii(table.name), &table);
+    if (added) continue;
+    error = "tables " + QualifiedIdentity(*other->second) + " and " + QualifiedIdentity(table) +
+            " would both be named " + QuotedIdentifier(table.name) + " in SQLite";
+    return false;
+  }
   return true;
 }
 
@@ -173,6 +270,10 @@ bool CopyTable(sqlite3* db, const TableMeta& table, TableSource& source, CopyRes
 
 CopyResult CopyIntoSqlite(const std::string& path, TableSource& source) {
   CopyResult result;
+  if (!NamesAreDistinct(source, result.errorMessage)) {
+    result.errorMessage += ": " + path;
+    return result;
+  }
   const auto fill = [&](const std::string& buildPath, const std::string& shownPath,
                         std::string& errorMessage) {
     OpenedDatabase opened = OpenExistingDatabase(buildPath, SQLITE_OPEN_READWRITE);
@@ -190,11 +291,15 @@ CopyResult CopyIntoSqlite(const std::string& path, TableSource& source) {
     }
     // Built once the rows are in; an index that cannot be made is named, not a failure.
     for (const IndexMeta& index : source.Indexes()) {
+      const std::string sql = IsSqliteSource(source) && !index.createSql.empty()
+                                  ? index.createSql
+                                  : CreateIndexSql(index, QuotedIdentifier(index.table));
       std::string why;
-      if (filled && !Exec(db, CreateIndexSql(index, QuotedIdentifier(index.table)), why)) {
+      if (filled && !Exec(db, sql, why)) {
         result.notes.push_back("index " + index.name + ": not copied (" + why + ")");
       }
     }
+    if (filled && IsSqliteSource(source)) CopyOtherObjects(db, source, result);
     // A database of no table would be an empty file, which nothing takes for a database.
     if (filled && result.tables == 0) {
       filled = Exec(db, "CREATE TABLE corvenmark_empty (x); DROP TABLE corvenmark_empty", error);
@@ -203,8 +308,8 @@ CopyResult CopyIntoSqlite(const std::string& path, TableSource& source) {
     if (!filled) errorMessage = error + ": " + shownPath;
     return filled;
   };
-  const SampleResult made = CreateNewDatabase(path, {fill, false, {}});
-  return FinishedCopy(std::move(result), made, source);
+  const SampleResult made = CreateNewDatabase(path, {fill, false, {}, ListsAsSqlite});
+  return FinishedCopy(std::move(result), made, source, !IsSqliteSource(source));
 }
 
 }  // namespace Corvenmark

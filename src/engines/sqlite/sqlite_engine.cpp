@@ -1,6 +1,8 @@
 #include "engines/sqlite/sqlite_engine.h"
 
+#include <cassert>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -140,7 +142,7 @@ bool ReadOtherObjects(sqlite3* db, SchemaResult& schema) {
   std::string error;
   StatementHandle statement = Prepare(
       db,
-      "SELECT m.type, m.name, m.tbl_name, il.\"unique\", il.partial, ii.name "
+      "SELECT m.type, m.name, m.tbl_name, il.\"unique\", il.partial, ii.name, m.sql "
       "FROM main.sqlite_master m "
       "LEFT JOIN main.pragma_index_list(m.tbl_name) il ON m.type = 'index' AND il.name = m.name "
       "LEFT JOIN main.pragma_index_xinfo(m.name) ii ON m.type = 'index' AND ii.key "
@@ -155,22 +157,23 @@ bool ReadOtherObjects(sqlite3* db, SchemaResult& schema) {
     sqlite3_stmt* row = statement.get();
     const std::string type = Text(row, 0);
     const std::string name = Text(row, 1);
+    const std::string sql = Text(row, 6);
     if (type != "index") {
-      schema.otherObjects.push_back(type + " " + name);
+      schema.otherObjects.push_back({type, name, sql});
       continue;
     }
     if (name != last) {
       last = name;
       plain = sqlite3_column_int(row, 4) == 0;
       if (plain)
-        schema.indexes.push_back({name, Text(row, 2), {}, sqlite3_column_int(row, 3) != 0});
-      if (!plain) schema.otherObjects.push_back("index " + name);
+        schema.indexes.push_back({name, Text(row, 2), {}, sqlite3_column_int(row, 3) != 0, sql});
+      if (!plain) schema.otherObjects.push_back({type, name, sql});
     }
     // An expression in an index has no column name.
     if (plain && sqlite3_column_type(row, 5) == SQLITE_NULL) {
       plain = false;
       schema.indexes.pop_back();
-      schema.otherObjects.push_back("index " + name);
+      schema.otherObjects.push_back({type, name, sql});
     }
     if (plain) schema.indexes.back().columns.push_back(Text(row, 5));
   }
@@ -190,6 +193,7 @@ SchemaResult ReadSchema(sqlite3* db, bool countRows) {
   while ((status = sqlite3_step(statement.get())) == SQLITE_ROW) {
     TableMeta table;
     table.name = Text(statement.get(), 0);
+    table.ownName = table.name;
     table.createSql = Text(statement.get(), 1);
     schema.tables.push_back(std::move(table));
   }
@@ -249,8 +253,9 @@ void RunIntegrityCheck(sqlite3* db, DbDiagnostics& diagnostics) {
 }
 
 // The name of the table or view that `requested` names, as the database spells it; empty when
-// the database has none. SQLite matches names without regard to ASCII case.
-std::string FindTable(sqlite3* db, const std::string& requested, std::string& error) {
+// the database has none. SQLite matches names without regard to ASCII case; the exact spelling
+// wins over another of the same letters.
+std::string FindTableName(sqlite3* db, const std::string& requested, std::string& error) {
   StatementHandle statement = Prepare(db,
                                       "SELECT name FROM main.sqlite_master "
                                       "WHERE type IN ('table', 'view') AND name = ?1 "
@@ -268,23 +273,91 @@ std::string FindTable(sqlite3* db, const std::string& requested, std::string& er
 // later each time, before it fails (half a second of waiting in all).
 const int kReadAttempts = 5;
 
-// Opens the database read-only and reads it with `read`, which returns a result record. A
-// command that prints only once it has read everything makes a read that another process
-// disturbed again, rather than fail: nothing has been printed yet.
-template <class Result, class Read>
-Result ReadUntilUndisturbed(const std::string& dbPath, const Read& read) {
-  for (int attempt = 1;; ++attempt) {
-    const OpenedDatabase opened = OpenExistingDatabase(dbPath, SQLITE_OPEN_READONLY);
-    if (!opened.db) return Failure<Result>(opened.errorMessage);
-    Result result = read(opened.db.get(), opened);
-    std::string disturbed;
-    if (ReadWasUndisturbed(opened, dbPath, disturbed)) return result;
-    if (attempt == kReadAttempts) return Failure<Result>(disturbed);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50 * attempt));
+// A database opened read-only, in one read transaction that lasts until it is destroyed.
+class SqliteSnapshot : public Database {
+ public:
+  SqliteSnapshot(std::string path, OpenedDatabase opened)
+      : path_(std::move(path)), opened_(std::move(opened)) {}
+
+  SchemaResult ReadCatalog(bool countRows) override {
+    return ReadUntilUndisturbed<SchemaResult>([&] { return ReadSchema(db(), countRows); });
   }
-}
+  bool ReadsRows() const override { return true; }
+  bool Analyzes() const override { return true; }
+
+  bool FindTable(const std::string& requested, TableMeta& table, std::string& error) override {
+    table = TableMeta();
+    table.name = table.ownName = FindTableName(db(), requested, error);
+    if (table.name.empty() && error.empty()) error = "no such table: " + requested;
+    return error.empty();
+  }
+
+  Outcome ReadRows(const TableMeta& table, RowSink& rows) override {
+    assert(table.schema.empty() && !table.ownName.empty());
+    Outcome outcome;
+    const std::string sql = "SELECT * FROM main." + QuotedIdentifier(table.ownName);
+    StatementHandle statement = Prepare(db(), sql.c_str(), outcome.errorMessage);
+    if (!statement) return outcome;
+    const int status = StepAll(statement.get(), rows, true);
+    if (status == kStoppedBySink) return Failure<Outcome>("");
+    if (status != SQLITE_DONE) outcome.errorMessage = sqlite3_errmsg(db());
+    outcome.success =
+        ReadWasUndisturbed(opened_, path_, outcome.errorMessage) && status == SQLITE_DONE;
+    return outcome;
+  }
+
+  DbDiagnostics Analyze() override {
+    return ReadUntilUndisturbed<DbDiagnostics>([&] {
+      DbDiagnostics diagnostics;
+      std::string& error = diagnostics.errorMessage;
+      // An immutable connection reports "delete" whatever the file says.
+      if (opened_.walOpenedImmutable) diagnostics.journalMode = "wal";
+      if ((!opened_.walOpenedImmutable &&
+           !ReadPragma(db(), "PRAGMA main.journal_mode", diagnostics.journalMode, error)) ||
+          !ReadPragma(db(), "PRAGMA main.page_size", diagnostics.pageSize, error) ||
+          !ReadPragma(db(), "PRAGMA main.page_count", diagnostics.pageCount, error) ||
+          !ReadPragma(db(), "PRAGMA main.freelist_count", diagnostics.freelistCount, error)) {
+        return Failure<DbDiagnostics>(error);
+      }
+      RunIntegrityCheck(db(), diagnostics);
+      diagnostics.success = true;
+      return diagnostics;
+    });
+  }
+
+ private:
+  sqlite3* db() const { return opened_.db.get(); }
+
+  // Reads with `read`, which returns a result record. A read that another process disturbed is
+  // made again on a new snapshot rather than fail, before anything else was read from this one:
+  // nothing has been printed yet.
+  template <class Result, class Read>
+  Result ReadUntilUndisturbed(const Read& read) {
+    for (int attempt = 1;; ++attempt) {
+      Result result = read();
+      std::string disturbed;
+      if (ReadWasUndisturbed(opened_, path_, disturbed)) return result;
+      if (attempt == kReadAttempts) return Failure<Result>(disturbed);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50 * attempt));
+      opened_ = OpenExistingDatabase(path_, SQLITE_OPEN_READONLY);
+      if (!opened_.db) return Failure<Result>(opened_.errorMessage);
+    }
+  }
+
+  std::string path_;
+  OpenedDatabase opened_;
+};
 
 }  // namespace
+
+std::unique_ptr<Database> OpenSqliteSnapshot(const std::string& dbPath, std::string& error) {
+  OpenedDatabase opened = OpenExistingDatabase(dbPath, SQLITE_OPEN_READONLY);
+  if (!opened.db) {
+    error = opened.errorMessage;
+    return nullptr;
+  }
+  return std::make_unique<SqliteSnapshot>(dbPath, std::move(opened));
+}
 
 QueryOutcome SqliteEngine::RunQuery(const std::string& dbPath, const std::string& sql,
                                     RowSink& rows) {
@@ -309,52 +382,6 @@ QueryOutcome SqliteEngine::RunQuery(const std::string& dbPath, const std::string
   return outcome;
 }
 
-SchemaResult SqliteEngine::InspectSchema(const std::string& dbPath, bool countRows) {
-  return ReadUntilUndisturbed<SchemaResult>(
-      dbPath, [&](sqlite3* db, const OpenedDatabase&) { return ReadSchema(db, countRows); });
-}
-
-DbDiagnostics SqliteEngine::AnalyzeDatabase(const std::string& dbPath) {
-  return ReadUntilUndisturbed<DbDiagnostics>(dbPath, [](sqlite3* db, const OpenedDatabase& opened) {
-    DbDiagnostics diagnostics;
-    std::string& error = diagnostics.errorMessage;
-    // An immutable connection reports "delete" whatever the file says.
-    if (opened.walOpenedImmutable) diagnostics.journalMode = "wal";
-    if ((!opened.walOpenedImmutable &&
-         !ReadPragma(db, "PRAGMA main.journal_mode", diagnostics.journalMode, error)) ||
-        !ReadPragma(db, "PRAGMA main.page_size", diagnostics.pageSize, error) ||
-        !ReadPragma(db, "PRAGMA main.page_count", diagnostics.pageCount, error) ||
-        !ReadPragma(db, "PRAGMA main.freelist_count", diagnostics.freelistCount, error)) {
-      return Failure<DbDiagnostics>(error);
-    }
-    RunIntegrityCheck(db, diagnostics);
-    diagnostics.success = true;
-    return diagnostics;
-  });
-}
-
-Outcome SqliteEngine::ExportTable(const std::string& dbPath, const std::string& table,
-                                  RowSink& rows) {
-  OpenedDatabase opened = OpenExistingDatabase(dbPath, SQLITE_OPEN_READONLY);
-  if (!opened.db) return Failure<Outcome>(opened.errorMessage);
-  sqlite3* db = opened.db.get();
-
-  Outcome outcome;
-  const std::string name = FindTable(db, table, outcome.errorMessage);
-  if (name.empty()) {
-    return Failure<Outcome>(outcome.errorMessage.empty() ? "no such table: " + table
-                                                         : outcome.errorMessage);
-  }
-  const std::string sql = "SELECT * FROM main." + QuotedIdentifier(name);
-  StatementHandle statement = Prepare(db, sql.c_str(), outcome.errorMessage);
-  if (!statement) return outcome;
-  const int status = StepAll(statement.get(), rows, true);
-  if (status == kStoppedBySink) return Failure<Outcome>("");
-  if (status != SQLITE_DONE) outcome.errorMessage = sqlite3_errmsg(db);
-  outcome.success = ReadWasUndisturbed(opened, dbPath, outcome.errorMessage) && status == SQLITE_DONE;
-  return outcome;
-}
-
 SampleResult SqliteEngine::CreateSampleBenchmarkDb(const std::string& outPath) {
   return CreateSqliteSampleDatabase(outPath);
 }
@@ -368,13 +395,12 @@ const Engine kSqliteEngine = {
     "sqlite",
     "SQLite",
     HasSqliteHeader,
+    nullptr,  // its locations are files
     nullptr,
     nullptr,
     [] { return std::string(sqlite3_libversion()); },
     SqliteEngine::RunQuery,
-    SqliteEngine::InspectSchema,
-    SqliteEngine::AnalyzeDatabase,
-    SqliteEngine::ExportTable,
+    OpenSqliteSnapshot,
     SqliteEngine::CreateSampleBenchmarkDb,
     CopyIntoSqlite,
     SqliteTypeFamily,

@@ -30,13 +30,13 @@ CsvExport Export(const std::string& db, const std::string& table) {
   return ExportThrough(kSqliteEngine, db, table);
 }
 
-SchemaResult Schema(const std::string& db) { return SqliteEngine::InspectSchema(db, true); }
+SchemaResult Schema(const std::string& db) { return InspectSchemaOf(kSqliteEngine, db, true); }
 
 SchemaDiff Diff(const std::string& first, const std::string& second) {
-  const SchemaResult a = SqliteEngine::InspectSchema(first, false);
-  const SchemaResult b = SqliteEngine::InspectSchema(second, false);
+  const SchemaResult a = InspectSchemaOf(kSqliteEngine, first, false);
+  const SchemaResult b = InspectSchemaOf(kSqliteEngine, second, false);
   if (!a.success || !b.success) return SchemaDiff{};
-  return CompareSchemas(a.tables, b.tables);
+  return CompareSchemas(a, b);
 }
 
 class SqliteEngineTest : public ScratchDirectoryTest {
@@ -182,7 +182,7 @@ TEST_F(SqliteEngineTest, UnreadableVirtualTableDoesNotHideTheSchema) {
 TEST_F(SqliteEngineTest, AnalyzeReportsPragmas) {
   const std::string db = MakeDatabase(
       "a.db", "PRAGMA page_size = 1024; CREATE TABLE t (a); INSERT INTO t VALUES (1);");
-  const DbDiagnostics diagnostics = SqliteEngine::AnalyzeDatabase(db);
+  const DbDiagnostics diagnostics = AnalyzeDatabaseOf(kSqliteEngine, db);
   ASSERT_TRUE(diagnostics.success) << diagnostics.errorMessage;
   EXPECT_TRUE(diagnostics.integrityOk);
   EXPECT_TRUE(diagnostics.integrityChecked);
@@ -192,7 +192,7 @@ TEST_F(SqliteEngineTest, AnalyzeReportsPragmas) {
   EXPECT_EQ(diagnostics.freelistCount, 0);
 
   const std::string wal = MakeDatabase("wal.db", "PRAGMA journal_mode = wal; CREATE TABLE t (a)");
-  EXPECT_EQ(SqliteEngine::AnalyzeDatabase(wal).journalMode, "wal");
+  EXPECT_EQ(AnalyzeDatabaseOf(kSqliteEngine, wal).journalMode, "wal");
 }
 
 TEST_F(SqliteEngineTest, DamagedDatabaseNeverPasses) {
@@ -210,7 +210,7 @@ TEST_F(SqliteEngineTest, DamagedDatabaseNeverPasses) {
       file << std::string(200, '\x7f');
     }
   }
-  const DbDiagnostics diagnostics = SqliteEngine::AnalyzeDatabase(db);
+  const DbDiagnostics diagnostics = AnalyzeDatabaseOf(kSqliteEngine, db);
   EXPECT_FALSE(diagnostics.success && diagnostics.integrityOk);
 }
 
@@ -260,7 +260,7 @@ TEST_F(SqliteEngineTest, ReadOnlyOperationsLeaveTheDirectoryAsItWas) {
   ASSERT_EQ(before.size(), 2u);  // closing the last connection removes the log
   for (const std::string& db : {rollback, wal}) {
     EXPECT_TRUE(Schema(db).success);
-    EXPECT_TRUE(SqliteEngine::AnalyzeDatabase(db).integrityOk);
+    EXPECT_TRUE(AnalyzeDatabaseOf(kSqliteEngine, db).integrityOk);
     EXPECT_TRUE(Export(db, "t").success);
   }
   EXPECT_TRUE(Diff(rollback, wal).success);
@@ -304,7 +304,7 @@ TEST_F(SqliteEngineTest, SampleHoldsAMillionRowsAndIsTheSameEachTime) {
   int64_t rows = 0;
   for (const TableMeta& table : schema.tables) rows += table.rowCount;
   EXPECT_GE(rows, 1000000);
-  const DbDiagnostics diagnostics = SqliteEngine::AnalyzeDatabase(first);
+  const DbDiagnostics diagnostics = AnalyzeDatabaseOf(kSqliteEngine, first);
   EXPECT_TRUE(diagnostics.integrityOk);
 }
 

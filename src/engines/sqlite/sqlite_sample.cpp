@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "engines/sqlite/sqlite_engine.h"
 #include "engines/new_database.h"
 #include "engines/sample_rows.h"
 #include "engines/sqlite/sqlite_database.h"
@@ -122,7 +123,7 @@ bool FillDatabase(const std::string& path, const std::string& shownPath,
 }  // namespace
 
 SampleResult CreateSqliteSampleDatabase(const std::string& path) {
-  return CreateNewDatabase(path, {FillDatabase, false, {}});
+  return CreateNewDatabase(path, {FillDatabase, false, {}, ListsAsSqlite});
 }
 
 }  // namespace Corvenmark
