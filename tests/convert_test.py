@@ -95,7 +95,7 @@ class Program:
     def run(self, *args):
         command = self.runner.prefix + [self.runner.program] + list(args)
         done = subprocess.run(command, capture_output=True, cwd=self.directory, timeout=300)
-        return done.returncode, done.stdout.decode().replace("\r\n", "\n"), done.stderr.decode()
+        return done.returncode, done.stdout.decode().replace("\r\n", "\n"), done.stderr.decode(errors="replace")
 
     def rows(self, db, table):
         """Every row of `table`, as the program's JSON gives them, numbers read exactly. A name
@@ -215,6 +215,126 @@ def check_conversions(runner, duckdb):
     return failures
 
 
+PAIR_DUCKDB = """
+CREATE SCHEMA a;
+CREATE TABLE a.b AS SELECT 1 AS x;
+CREATE TABLE main."a.b" AS SELECT * FROM (VALUES (2), (3)) t(x);
+CREATE VIEW a.v AS SELECT 4 AS x;
+"""
+
+WRITER = """
+import sqlite3, sys
+connection = sqlite3.connect(sys.argv[1], isolation_level=None)
+connection.execute("PRAGMA busy_timeout = 5000")
+while True:
+    connection.execute("BEGIN IMMEDIATE")
+    connection.execute("UPDATE a SET n = n - 1 WHERE id = 1")
+    connection.execute("UPDATE b SET n = n + 1 WHERE id = 1")
+    connection.execute("COMMIT")
+"""
+
+
+def check_faults_of_identity_and_publishing(runner, duckdb):
+    """Each table copied by its identity and from one state of the source; a journal or log
+    beside the target and a name the target cannot hold refused; SQLite's own statements and
+    booleans kept."""
+    failures = []
+    with tempfile.TemporaryDirectory() as directory:
+        program = Program(runner, directory)
+
+        def run(*args):
+            return program.run("--engine", "auto", *args)
+
+        def count(db, table):
+            _, out, _ = run("--query", db, f"SELECT sum(x) FROM {table}")
+            return out.splitlines()[-1] if out else None
+
+        def make(db, sql):
+            connection = sqlite3.connect(os.path.join(directory, db))
+            connection.executescript(sql)
+            connection.close()
+
+        # A journal or log of another database lying where the target's would is left alone.
+        make("v.db", "CREATE TABLE t (x); INSERT INTO t VALUES (1)")
+        for target, side in (("t.db", "-journal"), ("t.db", "-wal"), ("t.duckdb", ".wal")):
+            with open(os.path.join(directory, target + side), "wb") as file:
+                file.write(b"foreign")
+            for command in (("--convert", "v.db", target), ("--sample", target)):
+                status, out, err = run(*command)
+                e2e.check(f"{command[0]} beside {side}", (status, out, err),
+                          (1, "", f"{command[0][2:].capitalize()} Error: a journal or log of "
+                           f"another database lies where the new one's would: {target}{side}\n"),
+                          failures)
+            os.remove(os.path.join(directory, target + side))
+            e2e.check(f"nothing made beside {side}", os.path.exists(os.path.join(directory, target)),
+                      False, failures)
+        # A name DuckDB cannot hold is refused, and nothing is published.
+        subprocess.run(runner.prefix + [runner.program, "--engine", "sqlite", "--query", "v.db",
+                                        b'CREATE TABLE "bad\xff" (x)'], cwd=directory,
+                       check=True, capture_output=True)
+        status, out, err = run("--convert", "v.db", "bad.duckdb")
+        e2e.check("a name that is not UTF-8", (status, out, "not UTF-8" in err,
+                                              os.path.exists(os.path.join(directory, "bad.duckdb"))),
+                  (1, "", True, False), failures)
+        # A boolean goes through DuckDB and back as SQLite's 1 and 0.
+        make("f.db", "CREATE TABLE f (id INTEGER PRIMARY KEY, flag BOOLEAN); "
+             "INSERT INTO f VALUES (1, 1), (2, 0), (3, 1), (4, NULL)")
+        run("--convert", "f.db", "f.duckdb")
+        run("--convert", "f.duckdb", "f2.db")
+        _, out, _ = run("--query", "f2.db", "SELECT count(*), typeof(min(flag)) FROM f WHERE flag")
+        e2e.check("booleans back in SQLite", out.splitlines()[-1:], ["2\tinteger"], failures)
+        # Within SQLite every statement is kept as written.
+        run("--sample", "s.db")
+        run("--query", "s.db", "CREATE TRIGGER t AFTER INSERT ON orders BEGIN SELECT 1; END; "
+            "CREATE VIEW w AS SELECT 1")
+        status, out, _ = run("--convert", "s.db", "s2.db")
+        master = "SELECT type, name, sql FROM sqlite_master ORDER BY name"
+        before = sqlite3.connect(os.path.join(directory, "s.db")).execute(master).fetchall()
+        after = sqlite3.connect(os.path.join(directory, "s2.db")).execute(master).fetchall()
+        e2e.check("SQLite's statements kept", (status, "!" in out, after), (0, False, before),
+                  failures)
+        # Many small tables, each direction, within DuckDB's memory limit.
+        make("many.db", "".join(f"CREATE TABLE t{i} (id INTEGER PRIMARY KEY, v TEXT); "
+                                f"INSERT INTO t{i} VALUES ({i}, 'x');" for i in range(1000)))
+        for source, target in (("many.db", "many.duckdb"), ("many.duckdb", "many2.db")):
+            status, out, err = run("--convert", source, target)
+            e2e.check(f"1000 tables, {source} -> {target}", (status, out.splitlines()[:1], err),
+                      (0, [f"Converted 1000 tables (1000 rows): {source} -> {target}"], ""),
+                      failures)
+        # Rows of one state of a source that a writer changes all the while.
+        writes = sqlite3.connect(os.path.join(directory, "w.db"))
+        writes.executescript("PRAGMA journal_mode = WAL; CREATE TABLE a (id INTEGER PRIMARY KEY, "
+                             "n); CREATE TABLE b (id INTEGER PRIMARY KEY, n); INSERT INTO a "
+                             "VALUES (1, 40000000); INSERT INTO b VALUES (1, 0);")
+        writes.close()
+        writer = subprocess.Popen([sys.executable, "-c", WRITER, os.path.join(directory, "w.db")])
+        try:
+            for i in range(3):
+                status, out, err = run("--convert", "w.db", f"w{i}.duckdb")
+                _, total, _ = run("--query", f"w{i}.duckdb",
+                                  "SELECT (SELECT n FROM a) + (SELECT n FROM b)")
+                e2e.check(f"a copy under a writer ({i})", (status, total.splitlines()[-1:]),
+                          (0, ["40000000"]), failures)
+        finally:
+            writer.kill()
+            writer.wait()
+        if duckdb:
+            duckdb.make(os.path.join(directory, "p.duckdb"), PAIR_DUCKDB)
+            status, out, _ = run("--convert", "p.duckdb", "p2.duckdb")
+            e2e.check("a.b beside main's a.b, into DuckDB",
+                      (status, count("p2.duckdb", "a.b"), count("p2.duckdb", 'main."a.b"')),
+                      (0, "1", "5"), failures)
+            status, out, err = run("--convert", "p.duckdb", "p.db")
+            e2e.check("a.b beside main's a.b, into SQLite", (status, out, err),
+                      (1, "", 'Convert Error: tables "a"."b" and "a.b" would both be named '
+                       '"a.b" in SQLite: p.db\n'), failures)
+            make("q.db", 'CREATE TABLE "a.b" (x INTEGER)')
+            e2e.check("a.b beside main's a.b, across formats", run("--diff", "q.db", "p.duckdb"),
+                      (0, "Schema diff: q.db -> p.duckdb (1 differences):\n  + table a.b\n", ""),
+                      failures)
+    return failures
+
+
 def check_interrupted(runner):
     """SIGINT in the middle of a conversion ends it by the signal and leaves nothing."""
     failures = []
@@ -239,6 +359,8 @@ def check_interrupted(runner):
 def checks(runner, duckdb, windows):
     results = [("conversions both ways", check_conversions(runner, duckdb))]
     if not windows:
+        results.append(("tables by identity, targets published safely",
+                        check_faults_of_identity_and_publishing(runner, duckdb)))
         results.append(("an interrupted conversion leaves nothing", check_interrupted(runner)))
     return results
 

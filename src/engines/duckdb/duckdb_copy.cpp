@@ -57,6 +57,10 @@ std::string KeepingType(const ColumnCensus& census) {
 
 bool KeyHolds(const ColumnCensus& census) { return census.nulls == 0; }
 
+// Columns of tables copied between two checkpoints: a block of 256 KiB each, a quarter of the
+// memory limit in all.
+const size_t kColumnsPerCheckpoint = 128;
+
 const TargetTypes kDuckDbTypes = {"DuckDB", FamilyType, KeepingType, KeyHolds, DuckDbTypeFamily};
 
 std::string QualifiedTable(const TablePlan& plan) {
@@ -265,8 +269,19 @@ CopyResult CopyIntoDuckDb(const std::string& path, TableSource& source) {
   CopyResult result;
   std::map<std::string, std::string> copied;  // each table's name in the copy's SQL
   const auto load = [&](duckdb_connection connection, std::string& error) {
+    size_t columnsSinceCheckpoint = 0;
     for (const TableMeta& table : source.Tables()) {
       if (!CopyTable(connection, table, source, result, copied[table.name], error)) return false;
+      // DuckDB keeps a table's last rows in a block of memory of each column's until a
+      // checkpoint writes them out; many small tables would fill the memory limit with them.
+      columnsSinceCheckpoint += table.columns.size();
+      if (columnsSinceCheckpoint < kColumnsPerCheckpoint) continue;
+      columnsSinceCheckpoint = 0;
+      DuckDbResult checkpoint;
+      if (DuckDb()->duckdb_query(connection, "CHECKPOINT", checkpoint.get()) != DuckDBSuccess) {
+        error = checkpoint.Error();
+        return false;
+      }
     }
     // Built once the rows are in; an index that cannot be made is named, not a failure.
     for (const IndexMeta& index : source.Indexes()) {
