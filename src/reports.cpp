@@ -48,10 +48,25 @@ void WriteColumnDifferences(std::ostream& out, const TableChange& change) {
   }
 }
 
+// "  ~ default t.c : 'a' -> (none)". A view or trigger is named only: its SQL may run to many
+// lines.
+void WriteDetailChange(std::ostream& out, const DetailChange& change) {
+  out << "  " << change.sign << ' ' << change.kind << ' ' << change.name;
+  const bool named = change.kind == "view" || change.kind == "trigger";
+  const auto shown = [](const std::string& text) { return text.empty() ? "(none)" : text; };
+  if (!named && change.sign == '~') {
+    out << " : " << shown(change.before) << " -> " << shown(change.after);
+  } else if (!named && !(change.sign == '-' ? change.before : change.after).empty()) {
+    out << " : " << (change.sign == '-' ? change.before : change.after);
+  }
+  out << kLineEnd;
+}
+
 }  // namespace
 
 size_t CountDifferences(const SchemaDiff& diff) {
-  size_t count = diff.tablesOnlyInFirst.size() + diff.tablesOnlyInSecond.size();
+  size_t count = diff.tablesOnlyInFirst.size() + diff.tablesOnlyInSecond.size() +
+                 diff.detailChanges.size();
   for (const TableChange& change : diff.changedTables) {
     count +=
         change.addedColumns.size() + change.removedColumns.size() + change.changedColumns.size();
@@ -171,6 +186,7 @@ void WriteSchemaDiff(std::ostream& out, const std::string& firstPath, const std:
     out << "  + table " << table << kLineEnd;
   }
   for (const TableChange& change : diff.changedTables) WriteColumnDifferences(out, change);
+  for (const DetailChange& change : diff.detailChanges) WriteDetailChange(out, change);
 }
 
 }  // namespace Corvenmark

@@ -7,6 +7,7 @@
 #include <tuple>
 #include <utility>
 
+#include "engines/constraint_text.h"
 #include "platform/ascii.h"
 
 namespace Corvenmark {
@@ -90,6 +91,89 @@ TableChange CompareTables(const TableMeta& first, const TableMeta& second,
   return change;
 }
 
+// Texts of two formats (a default, a constraint) compare by what they mean; of one, as written.
+bool SameText(const std::string& first, const std::string& second, bool acrossFormats) {
+  return acrossFormats ? ConstraintMeaning(first) == ConstraintMeaning(second) : first == second;
+}
+
+// The NOT NULL and default of each column both tables have, then the constraints of either.
+void CompareDetails(const TableMeta& first, const TableMeta& second, bool acrossFormats,
+                    std::vector<DetailChange>& changes) {
+  const auto secondColumns = ByName(second.columns);
+  for (const ColumnMeta& column : first.columns) {
+    const auto match = secondColumns.find(LowerAscii(column.name));
+    if (match == secondColumns.end()) continue;
+    const ColumnMeta& after = *match->second;
+    const std::string name = first.name + "." + column.name;
+    // Formats differ on whether a key's column says NOT NULL (DuckDB's do; most of SQLite's
+    // may hold NULL): across them a key's column is compared by its key, which the column's
+    // own line reports.
+    const bool keyed = column.primaryKey || after.primaryKey;
+    if (column.notNull != after.notNull && !(acrossFormats && keyed)) {
+      changes.push_back({'~', "not null", name, column.notNull ? "NOT NULL" : "NULL",
+                         after.notNull ? "NOT NULL" : "NULL"});
+    }
+    if (!SameText(column.defaultValue, after.defaultValue, acrossFormats)) {
+      changes.push_back({'~', "default", name, column.defaultValue, after.defaultValue});
+    }
+  }
+  const auto meaningOf = [&](const ConstraintMeta& constraint) {
+    const std::string text = ConstraintText(constraint);
+    return acrossFormats ? ConstraintMeaning(text) : text;
+  };
+  std::set<std::string> firstMeanings;
+  std::set<std::string> secondMeanings;
+  for (const ConstraintMeta& constraint : first.constraints) {
+    firstMeanings.insert(meaningOf(constraint));
+  }
+  for (const ConstraintMeta& constraint : second.constraints) {
+    secondMeanings.insert(meaningOf(constraint));
+  }
+  for (const ConstraintMeta& constraint : first.constraints) {
+    if (secondMeanings.count(meaningOf(constraint)) == 0) {
+      changes.push_back({'-', "constraint", first.name, ConstraintText(constraint), ""});
+    }
+  }
+  for (const ConstraintMeta& constraint : second.constraints) {
+    if (firstMeanings.count(meaningOf(constraint)) == 0) {
+      changes.push_back({'+', "constraint", first.name, "", ConstraintText(constraint)});
+    }
+  }
+}
+
+std::string IndexText(const IndexMeta& index) {
+  return std::string(index.unique ? "UNIQUE " : "") + "ON " + index.table + " (" +
+         JoinedNames(index.columns) + ")";
+}
+
+// Objects of both databases matched by kind and name, as the databases match names; `text`
+// says what each is, and two of one name differ when their texts do.
+template <class Object, class Text>
+void CompareObjects(const std::vector<Object>& first, const std::vector<Object>& second,
+                    const Text& text, std::vector<DetailChange>& changes) {
+  std::map<std::pair<std::string, std::string>, const Object*> secondByName;
+  for (const Object& object : second) {
+    secondByName.emplace(std::pair{text(object).first, LowerAscii(object.name)}, &object);
+  }
+  std::set<const Object*> matched;
+  for (const Object& object : first) {
+    const auto [kind, before] = text(object);
+    const auto match = secondByName.find({kind, LowerAscii(object.name)});
+    if (match == secondByName.end()) {
+      changes.push_back({'-', kind, object.name, before, ""});
+      continue;
+    }
+    matched.insert(match->second);
+    const std::string after = text(*match->second).second;
+    if (before != after) changes.push_back({'~', kind, object.name, before, after});
+  }
+  for (const Object& object : second) {
+    if (matched.count(&object) == 0) {
+      changes.push_back({'+', text(object).first, object.name, "", text(object).second});
+    }
+  }
+}
+
 bool HasChanges(const TableChange& change) {
   return !change.addedColumns.empty() || !change.removedColumns.empty() ||
          !change.changedColumns.empty();
@@ -123,10 +207,23 @@ SchemaDiff CompareSchemas(const SchemaResult& first, const SchemaResult& second,
     paired.insert(pairs[i]);
     TableChange change = CompareTables(*firstTables[i], *pairs[i], types);
     if (HasChanges(change)) diff.changedTables.push_back(std::move(change));
+    CompareDetails(*firstTables[i], *pairs[i], acrossFormats, diff.detailChanges);
   }
   for (const TableMeta* table : secondTables) {
     if (paired.count(table) == 0) diff.tablesOnlyInSecond.push_back(table->name);
   }
+  CompareObjects(
+      first.indexes, second.indexes,
+      [](const IndexMeta& index) { return std::pair<std::string, std::string>("index", IndexText(index)); },
+      diff.detailChanges);
+  // Across formats a view or trigger is compared by its name only: the formats write the same
+  // definition in SQL of their own.
+  CompareObjects(
+      first.otherObjects, second.otherObjects,
+      [&](const ObjectMeta& object) {
+        return std::pair<std::string, std::string>(object.kind, acrossFormats ? "" : object.createSql);
+      },
+      diff.detailChanges);
   return diff;
 }
 

@@ -200,7 +200,16 @@ void WriteSchemaDiffAs(OutputFormat format, std::ostream& out, const std::string
       }
       json.End(']').End('}');
     }
-    json.End(']').End('}').WriteLine(out);
+    json.End(']');
+    // Only where there are any, so that a report of none reads as it always has.
+    if (!diff.detailChanges.empty()) json.Key("otherChanges").Begin('[');
+    for (const DetailChange& change : diff.detailChanges) {
+      json.Begin('{').Key("change").Text(std::string(1, change.sign)).Key("kind").Text(change.kind);
+      json.Key("name").Text(change.name).Key("before").TextOrNull(change.before);
+      json.Key("after").TextOrNull(change.after).End('}');
+    }
+    if (!diff.detailChanges.empty()) json.End(']');
+    json.End('}').WriteLine(out);
     return;
   }
   Records records(format);
@@ -227,6 +236,12 @@ void WriteSchemaDiffAs(OutputFormat format, std::ostream& out, const std::string
       records.Text(column.typeBefore).Text(column.typeAfter).Flag(column.primaryKeyBefore);
       records.Flag(column.primaryKeyAfter).EndRecord();
     }
+  }
+  // The other differences: what differs in the table column, as before and after.
+  for (const DetailChange& change : diff.detailChanges) {
+    const char* how = change.sign == '-' ? " removed" : change.sign == '+' ? " added" : " changed";
+    records.Text(change.kind + how).Text(change.name).Null().TextOrNull(change.before);
+    records.TextOrNull(change.after).Null().Null().EndRecord();
   }
   records.Write(out);
 }

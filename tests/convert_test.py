@@ -125,16 +125,28 @@ def check_conversion(program, source, target, tables, noted, failures):
     if not re.fullmatch(rf"Converted {len(tables)} tables \(\d+ rows\): {re.escape(source)} -> "
                         rf"{re.escape(target)}", first):
         failures.append(f"{label}: report {first!r}")
-    named = {line.split(":")[0].strip(" !") for line in out.splitlines()[1:]
-             if "copied" in line and "not copied" not in line}
+    notes = [line.strip(" !") for line in out.splitlines()[1:]]
+    named = {note.split(":")[0] for note in notes if "copied" in note and "not copied" not in note}
     if named != set(noted):
         failures.append(f"{label}: the report names {sorted(named)}, expected {sorted(noted)}")
+    # A constraint or default the report says was not copied is what --diff finds missing.
+    left_out = set()
+    for note in notes:
+        constraint = re.fullmatch(r"(\S+): ((?:UNIQUE|CHECK|FOREIGN KEY) .*) not copied", note)
+        default = re.fullmatch(r"(\S+): DEFAULT (.*) not copied", note)
+        if constraint:
+            left_out.add(f"- constraint {constraint[1]} : {constraint[2]}")
+        if default:
+            left_out.add(f"~ default {default[1]} : {default[2]} -> (none)")
+        if re.fullmatch(r"(view|trigger|index) \S+: not copied", note):
+            left_out.add("- " + note.split(":")[0])
     _, diff, _ = program.run("--engine", "auto", "--diff", source, target)
-    changed = {line.split()[2] if " column " in line else line.strip()
-               for line in diff.splitlines()[1:] if line != "No differences."}
-    if changed != set(noted):
-        failures.append(f"{label}: --diff shows {sorted(changed)}, expected {sorted(noted)}:\n"
-                        f"{diff}")
+    lines = [line.strip() for line in diff.splitlines()[1:] if line != "No differences."]
+    changed = {line.split()[2] for line in lines if line.split()[1] == "column"}
+    details = {line for line in lines if line.split()[1] != "column"}
+    if changed != set(noted) or details != left_out:
+        failures.append(f"{label}: --diff shows {sorted(changed)} and {sorted(details)}, expected "
+                        f"{sorted(noted)} and {sorted(left_out)}:\n{diff}")
     for name in tables:
         before, after = program.rows(source, name), program.rows(target, name)
         if before is None or after is None or len(before) != len(after):
@@ -330,7 +342,8 @@ def check_faults_of_identity_and_publishing(runner, duckdb):
                        '"a.b" in SQLite: p.db\n'), failures)
             make("q.db", 'CREATE TABLE "a.b" (x INTEGER)')
             e2e.check("a.b beside main's a.b, across formats", run("--diff", "q.db", "p.duckdb"),
-                      (0, "Schema diff: q.db -> p.duckdb (1 differences):\n  + table a.b\n", ""),
+                      (0, "Schema diff: q.db -> p.duckdb (2 differences):\n  + table a.b\n"
+                       "  + view a.v\n", ""),
                       failures)
     return failures
 

@@ -2,9 +2,70 @@
 
 #include <cstring>
 
+#include "engines/constraint_text.h"
 #include "engines/sql_text.h"
+#include "platform/ascii.h"
 
 namespace Corvenmark {
+namespace {
+
+// A default that every format reads alike: a string, a number, NULL, TRUE, FALSE or the current
+// time.
+bool IsPortableDefault(const std::string& text) {
+  if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'') {
+    // Every quote inside is one of a pair.
+    for (size_t i = 1; i + 1 < text.size(); ++i) {
+      if (text[i] == '\'' && text[++i] != '\'') return false;
+    }
+    return true;
+  }
+  if (!text.empty() && text.find_first_not_of("-+0123456789.") == std::string::npos) return true;
+  for (const char* word : {"NULL", "TRUE", "FALSE", "CURRENT_TIMESTAMP", "CURRENT_DATE"}) {
+    if (EqualIgnoringAsciiCase(text, word)) return true;
+  }
+  return false;
+}
+
+std::string QuotedNames(const std::vector<std::string>& names) {
+  std::string quoted;
+  for (const std::string& name : names) {
+    quoted += (quoted.empty() ? "" : ", ") + QuotedIdentifier(name);
+  }
+  return quoted;
+}
+
+std::string ConstraintSql(const ConstraintMeta& constraint) {
+  switch (constraint.kind) {
+    case ConstraintMeta::Kind::kUnique:
+      return "UNIQUE (" + QuotedNames(constraint.columns) + ")";
+    case ConstraintMeta::Kind::kCheck:
+      return "CHECK (" + constraint.expression + ")";
+    case ConstraintMeta::Kind::kForeignKey:
+      break;
+  }
+  return "FOREIGN KEY (" + QuotedNames(constraint.columns) + ") REFERENCES " +
+         QuotedIdentifier(constraint.referencedTable) +
+         (constraint.referencedColumns.empty()
+              ? ""
+              : " (" + QuotedNames(constraint.referencedColumns) + ")");
+}
+
+// The table's constraints the copy keeps, as SQL; each it does not is named in `notes`. Within
+// one format all of them; from another, all but foreign keys where the target checks them as
+// the rows go in; none where the plan keeps every value whatever the constraint says.
+void PlanConstraints(const TableMeta& table, bool sameFormat, const TargetTypes& target,
+                     PlanFrom from, TablePlan& plan, std::vector<std::string>& notes) {
+  for (const ConstraintMeta& constraint : table.constraints) {
+    const bool kept =
+        from == PlanFrom::kFamilies &&
+        (sameFormat || target.keepsForeignKeys ||
+         constraint.kind != ConstraintMeta::Kind::kForeignKey);
+    if (kept) plan.constraints.push_back(ConstraintSql(constraint));
+    if (!kept) notes.push_back(table.name + ": " + ConstraintText(constraint) + " not copied");
+  }
+}
+
+}  // namespace
 
 TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& census,
                     const TableSource& source, const TargetTypes& target,
@@ -32,19 +93,25 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
     copy.primaryKey = column.primaryKey;
     copy.notNull = column.notNull;
     if (column.primaryKey) keyHolds = keyHolds && target.keyHolds(counted);
-    // A default is an expression in the source's own SQL, which another format may read
-    // otherwise or not at all.
-    if (!sameFormat && !column.defaultValue.empty()) {
-      notes.push_back(table.name + "." + column.name + ": DEFAULT " + column.defaultValue +
-                      " not copied");
-    }
     if (sameFormat && from == PlanFrom::kFamilies) {
       copy.type = column.type;
+      copy.defaultSql = column.defaultValue;
       continue;
     }
     const TypeFamily family = source.FamilyOf(column.type);
     if (from == PlanFrom::kFamilies) copy.type = target.familyType(family, counted);
     if (copy.type.empty()) copy.type = target.keepingType(counted);
+    // A default is an expression in the source's own SQL: kept when every format reads it alike
+    // and the column keeps its kind of values.
+    if (!column.defaultValue.empty()) {
+      const bool kept = from == PlanFrom::kFamilies && IsPortableDefault(column.defaultValue) &&
+                        target.familyOf(copy.type) == family;
+      if (kept) copy.defaultSql = column.defaultValue;
+      if (!kept) {
+        notes.push_back(table.name + "." + column.name + ": DEFAULT " + column.defaultValue +
+                        " not copied");
+      }
+    }
     // Named where --diff will see a change: a type of another family.
     if (target.familyOf(copy.type) != family) {
       notes.push_back(table.name + "." + column.name + ": " +
@@ -52,6 +119,7 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
                       copy.type + ", which keeps every value it holds");
     }
   }
+  PlanConstraints(table, sameFormat, target, from, plan, notes);
   for (ColumnPlan& column : plan.columns) {
     if (keyHolds || !column.primaryKey) continue;
     column.primaryKey = false;
@@ -80,6 +148,23 @@ bool SameColumnTypes(const TablePlan& first, const TablePlan& second) {
     }
   }
   return first.columns.size() == second.columns.size();
+}
+
+std::string TableDefinitionSql(const TablePlan& plan) {
+  std::string sql = "(";
+  std::string key;
+  for (size_t i = 0; i < plan.columns.size(); ++i) {
+    const ColumnPlan& column = plan.columns[i];
+    if (i > 0) sql += ", ";
+    sql += QuotedIdentifier(column.name);
+    if (!column.type.empty()) sql += " " + column.type;
+    if (column.notNull) sql += " NOT NULL";
+    if (!column.defaultSql.empty()) sql += " DEFAULT (" + column.defaultSql + ")";
+    if (column.primaryKey) key += (key.empty() ? "" : ", ") + QuotedIdentifier(column.name);
+  }
+  if (!key.empty()) sql += ", PRIMARY KEY (" + key + ")";
+  for (const std::string& constraint : plan.constraints) sql += ", " + constraint;
+  return sql + ")" + plan.options;
 }
 
 std::string CreateIndexSql(const IndexMeta& index, const std::string& table) {

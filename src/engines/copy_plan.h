@@ -18,12 +18,15 @@ struct ColumnPlan {
   std::string type;  ///< As the target declares it.
   bool primaryKey = false;
   bool notNull = false;
+  std::string defaultSql;  ///< The DEFAULT expression the copy keeps; empty for none.
 };
 
 struct TablePlan {
   std::string name;    ///< The table's own name in the copy, within its schema.
   std::string schema;  ///< Its schema in the copy; empty for the default one.
   std::vector<ColumnPlan> columns;
+  /// The UNIQUE, CHECK and FOREIGN KEY clauses the copy keeps, as SQL.
+  std::vector<std::string> constraints;
   /// What follows the columns in the source's CREATE TABLE within one format (SQLite's
   /// "WITHOUT ROWID" and "STRICT"), which the copy keeps; empty otherwise.
   std::string options;
@@ -32,7 +35,9 @@ struct TablePlan {
 /// How far a plan trusts the declared types.
 enum class PlanFrom {
   kFamilies,    ///< Each column of its declared type's family, where the census allows.
-  kEveryValue,  ///< Each column of the narrowest type that keeps every value, even in one format.
+  /// Each column of the narrowest type that keeps every value, even in one format, and no
+  /// default or constraint that might refuse one.
+  kEveryValue,
 };
 
 /// The type a target engine gives a column: `familyType` when the values fit the family of
@@ -48,6 +53,9 @@ struct TargetTypes {
   bool (*keyHolds)(const ColumnCensus& census);
   /// The family of one of the target's types, as --diff compares them.
   TypeFamily (*familyOf)(const std::string& type);
+  /// True when a copy from another format keeps foreign keys; false for a target that checks
+  /// them as rows go in, table by table.
+  bool keepsForeignKeys;
 };
 
 /// Plans the copy of `table`, whose columns' values `census` counted, into `target`. Within one
@@ -64,6 +72,10 @@ CopyResult FinishedCopy(CopyResult copy, const SampleResult& made, const TableSo
 
 /// True when the two plans give every column the same type and key.
 bool SameColumnTypes(const TablePlan& first, const TablePlan& second);
+
+/// What follows "CREATE TABLE name" for the plan: its columns with their types, NOT NULL and
+/// defaults, its primary key, its constraints and its options.
+std::string TableDefinitionSql(const TablePlan& plan);
 
 /// The statement that makes `index` on the copy of its table, named `table` in SQL.
 std::string CreateIndexSql(const IndexMeta& index, const std::string& table);

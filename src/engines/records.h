@@ -31,6 +31,17 @@ struct ColumnMeta {
   bool primaryKey = false;   ///< True when the column belongs to the table's primary key.
 };
 
+/// A table's UNIQUE, CHECK or FOREIGN KEY constraint.
+struct ConstraintMeta {
+  enum class Kind { kUnique, kCheck, kForeignKey };
+  Kind kind = Kind::kUnique;
+  std::vector<std::string> columns;  ///< In order; none for a CHECK.
+  std::string expression;            ///< A CHECK's expression, as the database writes it.
+  std::string referencedTable;       ///< A foreign key's, as the database names it.
+  /// The columns a foreign key references; none for the referenced table's primary key.
+  std::vector<std::string> referencedColumns;
+};
+
 /// One table of a database.
 struct TableMeta {
   std::string name;  ///< As the schema listing shows it: "schema.table" outside the default.
@@ -43,6 +54,8 @@ struct TableMeta {
   /// The table's own name within its schema, exactly as the database spells it: with `schema`,
   /// what names the table to the engine, whatever `name` shows.
   std::string ownName;
+  /// Its UNIQUE, CHECK and FOREIGN KEY constraints, in byte order of their texts.
+  std::vector<ConstraintMeta> constraints;
 };
 
 /// An index on plain columns of one table.
@@ -132,11 +145,24 @@ struct TableChange {
   std::vector<ColumnChange> changedColumns;
 };
 
+/// A difference beyond tables and their columns' types and keys: a column's NOT NULL or
+/// default, a table's constraint, an index, a view or a trigger.
+struct DetailChange {
+  char sign = '~';   ///< '-': only in the first database; '+': only in the second; '~': in both.
+  std::string kind;  ///< "not null", "default", "constraint", "index", "view" or "trigger".
+  std::string name;  ///< "table.column", the table of a constraint, or the object's name.
+  std::string before;  ///< As the first database has it; empty for '+'.
+  std::string after;   ///< As the second database has it; empty for '-'.
+};
+
 /// The structural difference between two database schemas. Every list is in name order.
 struct SchemaDiff {
   std::vector<std::string> tablesOnlyInFirst;
   std::vector<std::string> tablesOnlyInSecond;
   std::vector<TableChange> changedTables;
+  /// Column by column and table by table in the order of changedTables' tables, then the
+  /// indexes, views and triggers by name.
+  std::vector<DetailChange> detailChanges;
   bool success = false;
   std::string errorMessage;
 };

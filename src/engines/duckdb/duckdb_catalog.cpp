@@ -5,6 +5,7 @@
 #include <tuple>
 #include <utility>
 
+#include "engines/constraint_text.h"
 #include "engines/duckdb/duckdb_database.h"
 #include "platform/ascii.h"
 
@@ -33,6 +34,15 @@ const char kPrimaryKeysSql[] =
     "SELECT schema_name, table_name, system.main.unnest(constraint_column_names) "
     "FROM system.main.duckdb_constraints() "
     "WHERE database_name = system.main.current_database() AND constraint_type = 'PRIMARY KEY'";
+
+// A constraint's columns and those it references, each list joined as "a, b".
+const char kConstraintsSql[] =
+    "SELECT schema_name, table_name, constraint_type, constraint_text, "
+    "system.main.array_to_string(constraint_column_names, ', '), referenced_table, "
+    "system.main.array_to_string(referenced_column_names, ', ') "
+    "FROM system.main.duckdb_constraints() "
+    "WHERE database_name = system.main.current_database() "
+    "AND constraint_type IN ('UNIQUE', 'CHECK', 'FOREIGN KEY')";
 
 const char kOtherObjectsSql[] =
     "SELECT CASE WHEN schema_name = 'main' THEN view_name ELSE schema_name || '.' || view_name "
@@ -68,7 +78,40 @@ bool ReadColumns(duckdb_connection connection, const std::vector<CatalogTable>& 
         column.defaultValue = cells[5].text;
       },
       error);
-  return columnsRead &&
+  // DuckDB joins the columns of a constraint as "a, b"; a name holding ", " is not told apart.
+  const auto names = [&](const CellView& cell) {
+    std::vector<std::string> split;
+    for (std::string_view rest = cell.text; !rest.empty();) {
+      const size_t comma = rest.find(", ");
+      split.emplace_back(rest.substr(0, comma));
+      rest.remove_prefix(comma == std::string_view::npos ? rest.size() : comma + 2);
+    }
+    return split;
+  };
+  const auto addConstraint = [&](const CellView* cells) {
+    const auto table = byName.find({cellText(cells[0]), cellText(cells[1])});
+    if (table == byName.end()) return;
+    ConstraintMeta& constraint = table->second->constraints.emplace_back();
+    const std::string text(cells[3].text);
+    if (cells[2].text == "CHECK") {
+      // "CHECK((x > 0))": the expression as DuckDB writes it.
+      const size_t open = text.find('(');
+      constraint.kind = ConstraintMeta::Kind::kCheck;
+      constraint.expression = open == std::string::npos || text.back() != ')'
+                                  ? text
+                                  : text.substr(open + 1, text.size() - open - 2);
+      return;
+    }
+    constraint.columns = names(cells[4]);
+    if (cells[2].text == "UNIQUE") return;
+    constraint.kind = ConstraintMeta::Kind::kForeignKey;
+    constraint.referencedTable = cells[5].text;
+    constraint.referencedColumns = names(cells[6]);
+  };
+  const bool constraintsRead =
+      columnsRead && ForEachTextRow(connection, kConstraintsSql, addConstraint, error);
+  for (TableMeta& table : tables) SortConstraints(table.constraints);
+  return constraintsRead &&
          ForEachTextRow(
              connection, kPrimaryKeysSql,
              [&](const CellView* cells) {

@@ -61,7 +61,8 @@ bool KeyHolds(const ColumnCensus& census) { return census.nulls == 0; }
 // memory limit in all.
 const size_t kColumnsPerCheckpoint = 128;
 
-const TargetTypes kDuckDbTypes = {"DuckDB", FamilyType, KeepingType, KeyHolds, DuckDbTypeFamily};
+const TargetTypes kDuckDbTypes = {"DuckDB", FamilyType, KeepingType, KeyHolds, DuckDbTypeFamily,
+                                  false};
 
 std::string QualifiedTable(const TablePlan& plan) {
   return (plan.schema.empty() ? "" : QuotedIdentifier(plan.schema) + ".") +
@@ -73,17 +74,7 @@ std::string CreateTableSql(const TablePlan& plan) {
   if (!plan.schema.empty()) {
     sql = "CREATE SCHEMA IF NOT EXISTS " + QuotedIdentifier(plan.schema) + "; ";
   }
-  sql += "CREATE TABLE " + QualifiedTable(plan) + " (";
-  std::string key;
-  for (size_t i = 0; i < plan.columns.size(); ++i) {
-    const ColumnPlan& column = plan.columns[i];
-    if (i > 0) sql += ", ";
-    sql += QuotedIdentifier(column.name) + " " + column.type;
-    if (column.notNull) sql += " NOT NULL";
-    if (column.primaryKey) key += (key.empty() ? "" : ", ") + QuotedIdentifier(column.name);
-  }
-  if (!key.empty()) sql += ", PRIMARY KEY (" + key + ")";
-  return sql + ")";
+  return sql + "CREATE TABLE " + QualifiedTable(plan) + " " + TableDefinitionSql(plan);
 }
 
 // How a column's values go to the appender: in the column's own type where that is quick and

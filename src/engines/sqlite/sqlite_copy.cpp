@@ -62,21 +62,11 @@ std::string KeepingType(const ColumnCensus& census) {
 
 bool KeyHolds(const ColumnCensus&) { return true; }
 
-const TargetTypes kSqliteTypes = {"SQLite", FamilyType, KeepingType, KeyHolds, SqliteTypeFamily};
+const TargetTypes kSqliteTypes = {"SQLite", FamilyType, KeepingType, KeyHolds, SqliteTypeFamily,
+                                  true};
 
 std::string CreateTableSql(const TablePlan& plan) {
-  std::string sql = "CREATE TABLE " + QuotedIdentifier(plan.name) + " (";
-  std::string key;
-  for (size_t i = 0; i < plan.columns.size(); ++i) {
-    const ColumnPlan& column = plan.columns[i];
-    if (i > 0) sql += ", ";
-    sql += QuotedIdentifier(column.name);
-    if (!column.type.empty()) sql += " " + column.type;
-    if (column.notNull) sql += " NOT NULL";
-    if (column.primaryKey) key += (key.empty() ? "" : ", ") + QuotedIdentifier(column.name);
-  }
-  if (!key.empty()) sql += ", PRIMARY KEY (" + key + ")";
-  return sql + ")" + plan.options;
+  return "CREATE TABLE " + QuotedIdentifier(plan.name) + " " + TableDefinitionSql(plan);
 }
 
 // Binds each value as the kind SQLite keeps it; what SQLite cannot hold as its own kind (NaN,

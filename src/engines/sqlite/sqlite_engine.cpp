@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "engines/sqlite/sqlite_constraints.h"
 #include "engines/sqlite/sqlite_copy.h"
 #include "engines/sqlite/sqlite_database.h"
 #include "engines/sqlite/sqlite_sample.h"
@@ -180,6 +181,27 @@ bool ReadOtherObjects(sqlite3* db, SchemaResult& schema) {
   return status == SQLITE_DONE;
 }
 
+// A foreign key that names no columns references its table's primary key: named here, as the
+// formats that always name them do.
+void ResolveKeyReferences(std::vector<TableMeta>& tables) {
+  for (TableMeta& table : tables) {
+    for (ConstraintMeta& constraint : table.constraints) {
+      if (constraint.kind != ConstraintMeta::Kind::kForeignKey ||
+          !constraint.referencedColumns.empty()) {
+        continue;
+      }
+      for (const TableMeta& referenced : tables) {
+        if (sqlite3_stricmp(referenced.name.c_str(), constraint.referencedTable.c_str()) != 0) {
+          continue;
+        }
+        for (const ColumnMeta& column : referenced.columns) {
+          if (column.primaryKey) constraint.referencedColumns.push_back(column.name);
+        }
+      }
+    }
+  }
+}
+
 // The tables of the main schema but SQLite's internal ones, in byte order of their names.
 SchemaResult ReadSchema(sqlite3* db, bool countRows) {
   SchemaResult schema;
@@ -204,6 +226,7 @@ SchemaResult ReadSchema(sqlite3* db, bool countRows) {
   for (TableMeta& table : schema.tables) {
     std::string& error = schema.errorMessage;
     table.columns = ReadColumns(db, table.name, error);
+    if (error.empty()) ReadConstraints(db, table, error);
     if (countRows && error.empty()) table.rowCount = CountRows(db, table.name, error);
     if (IsUnreadableVirtualTable(table, error)) {
       table.columns.clear();
@@ -212,6 +235,7 @@ SchemaResult ReadSchema(sqlite3* db, bool countRows) {
     }
     if (!error.empty()) return schema;
   }
+  ResolveKeyReferences(schema.tables);
   if (!ReadOtherObjects(db, schema)) {
     schema.errorMessage = sqlite3_errmsg(db);
     return schema;

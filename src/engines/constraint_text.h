@@ -1,0 +1,64 @@
+#ifndef CORVENMARK_CONSTRAINT_TEXT_H_
+#define CORVENMARK_CONSTRAINT_TEXT_H_
+
+// The one text of a table's constraint that every engine writes, so that reports show them
+// alike and a comparison across formats reads what they mean, not how each format spells it.
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engines/records.h"
+#include "platform/ascii.h"
+
+namespace Corvenmark {
+
+/// Names joined as "a, b".
+inline std::string JoinedNames(const std::vector<std::string>& names) {
+  std::string joined;
+  for (const std::string& name : names) joined += (joined.empty() ? "" : ", ") + name;
+  return joined;
+}
+
+/// The constraint as reports show it: "UNIQUE (a, b)", "CHECK (expression)", or
+/// "FOREIGN KEY (a) REFERENCES t (b)" ("... REFERENCES t" for the referenced table's key).
+inline std::string ConstraintText(const ConstraintMeta& constraint) {
+  switch (constraint.kind) {
+    case ConstraintMeta::Kind::kUnique:
+      return "UNIQUE (" + JoinedNames(constraint.columns) + ")";
+    case ConstraintMeta::Kind::kCheck:
+      return "CHECK (" + constraint.expression + ")";
+    case ConstraintMeta::Kind::kForeignKey:
+      break;
+  }
+  return "FOREIGN KEY (" + JoinedNames(constraint.columns) + ") REFERENCES " +
+         constraint.referencedTable +
+         (constraint.referencedColumns.empty() ? ""
+                                               : " (" + JoinedNames(constraint.referencedColumns) + ")");
+}
+
+/// The constraints in byte order of their texts.
+inline void SortConstraints(std::vector<ConstraintMeta>& constraints) {
+  std::sort(constraints.begin(), constraints.end(),
+            [](const ConstraintMeta& a, const ConstraintMeta& b) {
+              return ConstraintText(a) < ConstraintText(b);
+            });
+}
+
+/// What a constraint's text means, for comparing two formats': without white space, brackets
+/// or quotes, and in lower case, since the formats parenthesise and quote alike expressions
+/// differently ("CHECK (x > 0)" and "CHECK ((x > 0))").
+inline std::string ConstraintMeaning(const std::string& text) {
+  std::string meaning;
+  for (const char c : text) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '(' || c == ')' || c == '"') {
+      continue;
+    }
+    meaning += c;
+  }
+  return LowerAscii(meaning);
+}
+
+}  // namespace Corvenmark
+
+#endif  // CORVENMARK_CONSTRAINT_TEXT_H_
