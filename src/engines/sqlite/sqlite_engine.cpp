@@ -1,6 +1,8 @@
 #include "engines/sqlite/sqlite_engine.h"
 
+#include <cassert>
 #include <chrono>
+#include <climits>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -59,13 +61,25 @@ int StepAll(sqlite3_stmt* statement, RowSink& rows, bool last) {
   return status;
 }
 
+// The length to give SQLite for the text from `start` to `end`, the NUL byte after it counted:
+// given a length without it, SQLite copies the rest of the text before it parses a statement,
+// and told to measure the text itself, it reads the rest to its end; either way a text of many
+// statements would take time growing with the square of their number. A text too long for an
+// int is measured by SQLite.
+int LengthWithNul(const char* start, const char* end) {
+  assert(*end == '\0');
+  const size_t length = static_cast<size_t>(end - start) + 1;
+  return length <= static_cast<size_t>(INT_MAX) ? static_cast<int>(length) : -1;
+}
+
 // Runs the statements of `sql` one by one. Fails with an empty message when `rows` stopped it.
 bool RunStatements(sqlite3* db, const std::string& sql, RowSink& rows, std::string& error) {
+  const char* const end = sql.c_str() + sql.size();
   const char* next = sql.c_str();
-  while (*next != '\0') {
+  while (next != end) {
     const char* start = next;
     sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, start, -1, &raw, &next) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db, start, LengthWithNul(start, end), &raw, &next) != SQLITE_OK) {
       error = sqlite3_errmsg(db);
       return false;
     }
@@ -75,8 +89,8 @@ bool RunStatements(sqlite3* db, const std::string& sql, RowSink& rows, std::stri
       continue;
     }
     // Nothing but white space after it: no later statement. A comment might hide one.
-    const bool last =
-        std::string_view(next).find_first_not_of(" \t\r\n\f\v;") == std::string_view::npos;
+    const std::string_view rest(next, static_cast<size_t>(end - next));
+    const bool last = rest.find_first_not_of(" \t\r\n\f\v;") == std::string_view::npos;
     const int status = StepAll(raw, rows, last);
     if (status != SQLITE_DONE) {
       if (status != kStoppedBySink) error = sqlite3_errmsg(db);
