@@ -229,6 +229,19 @@ SQLITE_CASES = [
      "", 0),
     ("sqlite query error", ["--engine", "sqlite", "--query", "shop.db", "SELECT * FROM nope"],
      "", "Query Error: no such table: nope\n", 1),
+    # In a text of several statements the error names the line the failing one starts on.
+    ("sqlite names the line of a statement that does not parse",
+     ["--engine", "sqlite", "--query", "shop.db", "SELECT 1;\n" * 499 + "garbage;\nSELECT 2"],
+     "", 'Query Error: line 500: near "garbage": syntax error\n', 1),
+    ("sqlite names the line of a statement that fails as it runs",
+     ["--engine", "sqlite", "--query", "shop.db", "SELECT 1;\n\n  -- nope\n  SELECT * FROM nope;"],
+     "", "Query Error: line 4: no such table: nope\n", 1),
+    ("sqlite names the line of the first of several statements",
+     ["--engine", "sqlite", "--query", "shop.db", "garbage 'a;b'; SELECT 1"],
+     "", 'Query Error: line 1: near "garbage": syntax error\n', 1),
+    ("sqlite names no line for a text of one statement",
+     ["--engine", "sqlite", "--query", "shop.db", "SELECT * FROM nope; -- why"],
+     "", "Query Error: no such table: nope\n", 1),
     ("sqlite query never creates a database",
      ["--engine", "sqlite", "--query", "new.db", "CREATE TABLE t (a)"],
      "", "Query Error: unable to open database file: new.db\n", 1),
@@ -431,6 +444,16 @@ DUCKDB_CASES = [
      "  ~ column users.id : INTEGER [PRIMARY KEY] -> VARCHAR [PRIMARY KEY]\n", "", 0),
     ("duckdb query error", duckdb("--query", "shop.duckdb", "SELECT * FROM nope"), "",
      NO_TABLE_NOPE, 1),
+    ("duckdb names the line of a statement that fails as it runs",
+     duckdb("--query", "shop.duckdb", "SELECT 1;\n  -- boom\n  SELECT error('boom'); SELECT 2"),
+     "", "Query Error: line 3: Invalid Input Error: boom\n", 1),
+    ("duckdb names the line of a statement that does not parse",
+     duckdb("--query", "shop.duckdb", "SELECT 1;\nSELECT ';';\n\nSELECT\n  1 +;"), "",
+     'Query Error: line 4: Parser Error: syntax error at or near ";"\\n\\nLINE 5:   1 +;\\n'
+     "             ^\n", 1),
+    ("duckdb names no line for a text of one statement",
+     duckdb("--query", "shop.duckdb", "SELECT error('boom'); -- after"), "",
+     "Query Error: Invalid Input Error: boom\n", 1),
     ("duckdb rolls back an open transaction",
      duckdb("--query", "shop.duckdb", "BEGIN; DELETE FROM users"), "",
      "Query Error: the SQL text left a transaction open; it was rolled back\n", 1),
@@ -451,7 +474,7 @@ DUCKDB_CASES = [
      "Query Error: extensions are not installed or loaded: DuckDB has those built into its "
      "library\n", 1),
     ("duckdb prints no profile", duckdb("--query", "shop.duckdb", "PRAGMA enable_profiling; SELECT 1"),
-     "", "Query Error: PRAGMA statements that change DuckDB's settings are not run\n", 1),
+     "", "Query Error: line 1: PRAGMA statements that change DuckDB's settings are not run\n", 1),
     ("duckdb sample over an existing file", duckdb("--sample", "notes.txt"), "",
      "Sample Error: file already exists: notes.txt\n", 1),
     ("duckdb help needs no database", duckdb("--help"), USAGE, "", 0),
@@ -559,7 +582,7 @@ DUCKDB_REACH_CASES = [
     ("a log on standard output, then an error that names memory",
      duckdb("--query", "data.duckdb",
             "CALL enable_logging(storage='stdout'); SELECT CAST('Out of Memory Error' AS INTEGER)"),
-     "", "Query Error: Conversion Error: Could not convert string 'Out of Memory Error' to "
+     "", "Query Error: line 1: Conversion Error: Could not convert string 'Out of Memory Error' to "
      "INT32\n", 1, {}),
     ("a profile", duckdb("--query", "data.duckdb", "CALL enable_profiling(); SELECT 1 AS one"),
      report(b"one", b"1"), "", 0, {}),
@@ -578,7 +601,7 @@ DUCKDB_REACH_CASES = [
     ("the program's cast function is out of reach",
      duckdb("--query", "data.duckdb",
             "SELECT DATE '2024-01-01'; SELECT * FROM corvenmark_result_chunk()"),
-     "", re.compile(rb"Query Error: Catalog Error: Table Function with name "
+     "", re.compile(rb"Query Error: line 1: Catalog Error: Table Function with name "
                     rb"corvenmark_result_chunk does not exist!.*\n", re.S), 1, {}),
     ("schema a's table b beside main's table a.b", duckdb("--diff", "ab.duckdb", "ab.duckdb"),
      "Schema diff: ab.duckdb -> ab.duckdb (0 differences):\nNo differences.\n", "", 0, {}),
