@@ -181,42 +181,56 @@ bool QueryReport::Write(std::ostream& out, double elapsedMs, int64_t changedRows
       if (options_.format == OutputFormat::kJson) out << ']' << kLineEnd;
       return true;
     case OutputFormat::kTable:
-      WriteTable(out);
-      return true;
+      return WriteTable(out);
   }
   return false;
 }
 
 bool QueryReport::WriteKept(std::ostream& out) {
+  return ForEachKept([&](std::string_view lines) {
+    out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+  });
+}
+
+// Hands the lines kept so far to `take` in order, in pieces that may end inside a line: those in
+// the temporary file, then those still in memory.
+bool QueryReport::ForEachKept(const std::function<void(std::string_view)>& take) {
   if (spill_) {
     // The buffer's memory is reused to carry the spilled lines back.
     if (!Spill() || !spill_->Rewind(error_)) return false;
     lines_.resize(std::max(lines_.capacity(), kHeadroom));
     int64_t count;
     while ((count = spill_->Read(lines_.data(), lines_.size(), error_)) > 0) {
-      out.write(lines_.data(), count);
+      take(std::string_view(lines_.data(), static_cast<size_t>(count)));
     }
     lines_.clear();
     if (count < 0) return false;
   }
-  out.write(lines_.data(), static_cast<std::streamsize>(lines_.size()));
+  take(lines_);
   return true;
 }
 
-// A table keeps at most kTableRows rows, well within the memory budget, so it never spills.
-void QueryReport::WriteTable(std::ostream& out) {
+// The shown rows of a wide result may outgrow the memory budget and be kept in the temporary
+// file like any other; each is written once its line is whole.
+bool QueryReport::WriteTable(std::ostream& out) {
   if (!hasResult_) {
     out << "(no rows)" << kLineEnd;
-    return;
+    return true;
   }
   WriteTableTop(out, table_);
-  std::string_view rows = lines_;
-  while (!rows.empty()) {
-    const size_t end = rows.find('\n');
-    WriteTableRow(out, table_, rows.substr(0, end));
-    rows.remove_prefix(end + 1);
-  }
+  std::string row;
+  const bool read = ForEachKept([&](std::string_view lines) {
+    for (size_t end; (end = lines.find('\n')) != std::string_view::npos;) {
+      row.append(lines.substr(0, end));
+      WriteTableRow(out, table_, row);
+      row.clear();
+      lines.remove_prefix(end + 1);
+    }
+    row.append(lines);
+  });
+  if (!read) return false;
   WriteTableBottom(out, table_, rowCount_, tableRowsShown_);
+  return true;
 }
 
 }  // namespace Corvenmark

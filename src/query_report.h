@@ -3,9 +3,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engines/engine.h"
@@ -56,7 +58,8 @@ class QueryReport : public RowSink {
   bool Spill();
   void AppendRecord(const CellView* cells, size_t count);
   bool WriteKept(std::ostream& out);
-  void WriteTable(std::ostream& out);
+  bool ForEachKept(const std::function<void(std::string_view)>& take);
+  bool WriteTable(std::ostream& out);
   void WriteHead(std::ostream& out);
   bool Pass();
 

@@ -87,6 +87,10 @@ def make_databases(directory, duckdb):
         duckdb.make(os.path.join(directory, "v.duckdb"), DUCKDB_SQL)
 
 
+class Unended(bytes):
+    """Standard input whose writer keeps it open after these bytes, as an endless source does."""
+
+
 class Program:
     def __init__(self, runner, directory):
         self.runner = runner
@@ -94,9 +98,20 @@ class Program:
 
     def run(self, args, stdin=b""):
         command = self.runner.prefix + [self.runner.program] + args
-        done = subprocess.run(command, input=stdin, capture_output=True, cwd=self.directory,
-                              timeout=120)
-        return done.returncode, done.stdout, done.stderr
+        if not isinstance(stdin, Unended):
+            done = subprocess.run(command, input=stdin, capture_output=True, cwd=self.directory,
+                                  timeout=120)
+            return done.returncode, done.stdout, done.stderr
+        with subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, cwd=self.directory) as process:
+            process.stdin.write(stdin)
+            process.stdin.flush()
+            try:
+                status = process.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                status = process.wait()
+            return status, process.stdout.read(), process.stderr.read()
 
 
 def check_rows(name, actual, expected, failures):
@@ -192,6 +207,10 @@ def check_query_files(runner):
             # What follows a NUL byte would go unread by the engine, and unrun.
             (["--query-file", "v.db", "-"], b"SELECT 1;\0SELECT 2", 1, "", "",
              "Query Error: -: the SQL text holds a NUL byte at offset 9"),
+            # ... as soon as it is read, counted after the byte-order mark, however far in.
+            (["--query-file", "v.db", "-"],
+             Unended(b"\xef\xbb\xbf" + b" " * 100000 + b"SELECT 1;\0"), 1, "", "",
+             "Query Error: -: the SQL text holds a NUL byte at offset 100009"),
         ]
         for args, stdin, status, out_start, out_end, err_start in cases:
             args = ["--engine", "sqlite"] + args

@@ -42,11 +42,13 @@ struct FileStamp {
 
 FileStamp StampOf(const std::string& path);
 
-/// Reads the whole file at `path` (a pipe to its end). On failure returns false with `error`
+/// Reads the whole file at `path` (a pipe to its end) as text: up to its end, or only to the end
+/// of the piece that brought its first NUL byte, since no text holds one and an endless source
+/// of them (/dev/zero) would otherwise fill memory first. On failure returns false with `error`
 /// set to the system's reason, for example "No such file or directory".
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string& error);
 
-/// Reads standard input to its end, its bytes as they are.
+/// Reads standard input as ReadWholeFile reads a file, its bytes as they are.
 bool ReadStandardInput(std::string& bytes, std::string& error);
 
 }  // namespace Corvenmark

@@ -99,6 +99,7 @@ bool ReadToEnd(int fd, std::string& bytes, std::string& error) {
       return false;
     }
     bytes.append(buffer, static_cast<size_t>(count));
+    if (memchr(buffer, '\0', static_cast<size_t>(count)) != nullptr) return true;
   }
   return true;
 }

@@ -1,3 +1,4 @@
+#include <string.h>
 #include <windows.h>
 
 #include "platform/file_system.h"
@@ -101,6 +102,7 @@ bool ReadToEnd(HANDLE file, std::string& bytes, std::string& error) {
     }
     if (count == 0) return true;
     bytes.append(buffer, count);
+    if (memchr(buffer, '\0', count) != nullptr) return true;
   }
 }
 

@@ -12,6 +12,7 @@
 #include "engines/duckdb/duckdb_database.h"
 #include "engines/duckdb/duckdb_sample.h"
 #include "engines/duckdb/duckdb_text_cells.h"
+#include "engines/statement_lines.h"
 #include "engines/type_family.h"
 #include "platform/ascii.h"
 
@@ -131,47 +132,98 @@ bool OnlyReads(duckdb_connection connection, const std::string& sql, DuckDbPrepa
   return true;
 }
 
+// Runs statement `i` of the `count` in `extracted`; a result with columns goes to `rows`. Fails
+// with an empty message when `rows` stopped it.
+bool RunStatement(duckdb_connection connection, duckdb_extracted_statements extracted, idx_t i,
+                  idx_t count, DuckDbPrepared sole, DuckDbTextCells& cells, RowSink& rows,
+                  QueryOutcome& outcome) {
+  const DuckDbApi& api = *DuckDb();
+  std::string& error = outcome.errorMessage;
+  // The statements before this one may have changed how values read.
+  if (i > 0) cells.FollowSettingsOf(connection);
+  DuckDbPrepared statement = std::move(sole);
+  if (!statement) {
+    duckdb_prepared_statement raw = nullptr;
+    const duckdb_state prepared =
+        api.duckdb_prepare_extracted_statement(connection, extracted, i, &raw);
+    statement.reset(raw);
+    if (prepared != DuckDBSuccess) {
+      error = PrepareError(raw);
+      return false;
+    }
+  }
+  if (const char* refused = RefusedStatement(api.duckdb_prepared_statement_type(statement.get()))) {
+    error = refused;
+    return false;
+  }
+  DuckDbResult result;
+  if (!ExecuteStreaming(statement.get(), result, error)) return false;
+  switch (api.duckdb_result_return_type(*result.get())) {
+    case DUCKDB_RESULT_TYPE_QUERY_RESULT:
+      return cells.Stream(*result.get(), rows, error, i + 1 == count);
+    case DUCKDB_RESULT_TYPE_CHANGED_ROWS:
+      // COPY ... TO reports the rows it wrote, which change nothing in the database.
+      if (IsChange(api.duckdb_prepared_statement_type(statement.get()))) {
+        outcome.changedRows += static_cast<int64_t>(api.duckdb_rows_changed(result.get()));
+      }
+      return true;
+    default:  // a statement with no result of its own, such as CREATE or SET
+      return true;
+  }
+}
+
+// True when DuckDB parses `sql`, or finds no statement in it.
+bool Parses(duckdb_connection connection, const std::string& sql) {
+  DuckDbExtracted extracted;
+  std::string error;
+  return ExtractStatements(connection, sql, extracted, error) > 0 || error.empty();
+}
+
+// Where the statement that DuckDB could not parse starts among `starts`: DuckDB parses a text
+// as a whole and names the line of the error, not of its statement. Every statement before the
+// failing one parses, and none from it on, so the longest start of the text that parses ends
+// where the failing statement starts. Its index, or starts.size() when every start parses.
+size_t UnparsedStatement(duckdb_connection connection, const std::string& sql,
+                         const std::vector<size_t>& starts) {
+  size_t parses = 0;             // a start of the text up to starts[parses] parses
+  size_t fails = starts.size();  // one up to starts[fails] does not, or the whole text fails
+  while (fails - parses > 1) {
+    const size_t middle = parses + (fails - parses) / 2;
+    if (Parses(connection, sql.substr(0, starts[middle]))) {
+      parses = middle;
+    } else {
+      fails = middle;
+    }
+  }
+  return parses;
+}
+
+// `error`, of the statement `failed` of the `count` DuckDB found in `sql` (or of its parse, for a
+// count of 0), led by the line that statement starts on when the text holds others. Left as it
+// is when the statements found by their semicolons are not those DuckDB found, and for memory
+// running out, which says the same whatever ran out of it.
+std::string StatementError(duckdb_connection connection, const std::string& sql, idx_t failed,
+                           idx_t count, const std::string& error) {
+  if (error == kOutOfMemory) return error;
+  const std::vector<size_t> starts = StatementStarts(sql, SqlDialect::kDuckDb);
+  if (starts.size() < 2 || (count != 0 && starts.size() != count)) return error;
+  const size_t index = count != 0 ? failed : UnparsedStatement(connection, sql, starts);
+  return AtStatementLine(sql, starts[index], error);
+}
+
 // Runs the statements of `sql` one by one; a result with columns goes to `rows`. Fails with an
 // empty message when `rows` stopped it.
 bool RunStatements(duckdb_connection connection, const std::string& sql, DuckDbPrepared sole,
                    DuckDbTextCells& cells, RowSink& rows, QueryOutcome& outcome) {
-  const DuckDbApi& api = *DuckDb();
   std::string& error = outcome.errorMessage;
   DuckDbExtracted extracted;
   const idx_t count = ExtractStatements(connection, sql, extracted, error);
+  if (count == 0 && !error.empty()) error = StatementError(connection, sql, 0, 0, error);
   for (idx_t i = 0; i < count; ++i) {
-    // The statements before this one may have changed how values read.
-    if (i > 0) cells.FollowSettingsOf(connection);
-    DuckDbPrepared statement = std::move(sole);
-    if (!statement) {
-      duckdb_prepared_statement raw = nullptr;
-      const duckdb_state prepared =
-          api.duckdb_prepare_extracted_statement(connection, extracted.get(), i, &raw);
-      statement.reset(raw);
-      if (prepared != DuckDBSuccess) {
-        error = PrepareError(raw);
-        return false;
-      }
-    }
-    if (const char* refused =
-            RefusedStatement(api.duckdb_prepared_statement_type(statement.get()))) {
-      error = refused;
+    if (!RunStatement(connection, extracted.get(), i, count, std::move(sole), cells, rows,
+                      outcome)) {
+      if (!error.empty() && count > 1) error = StatementError(connection, sql, i, count, error);
       return false;
-    }
-    DuckDbResult result;
-    if (!ExecuteStreaming(statement.get(), result, error)) return false;
-    switch (api.duckdb_result_return_type(*result.get())) {
-      case DUCKDB_RESULT_TYPE_QUERY_RESULT:
-        if (!cells.Stream(*result.get(), rows, error, i + 1 == count)) return false;
-        break;
-      case DUCKDB_RESULT_TYPE_CHANGED_ROWS:
-        // COPY ... TO reports the rows it wrote, which change nothing in the database.
-        if (IsChange(api.duckdb_prepared_statement_type(statement.get()))) {
-          outcome.changedRows += static_cast<int64_t>(api.duckdb_rows_changed(result.get()));
-        }
-        break;
-      default:  // a statement with no result of its own, such as CREATE or SET
-        break;
     }
   }
   return error.empty();

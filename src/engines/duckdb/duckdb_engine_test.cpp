@@ -217,7 +217,7 @@ TEST_F(DuckDbEngineTest, FailuresSayDuckDbsOwnWordsAndForeignFilesChangeNothing)
       {db, "SELEC 1", "Parser Error: syntax error at or near \"SELEC\""},
       {db, "SELECT * FROM nowhere", "Catalog Error: Table with name nowhere does not exist!"},
       {db, "SELECT 1; SELECT x FROM t; SELECT 2",
-       "Binder Error: Referenced column \"x\" not found"},
+       "line 1: Binder Error: Referenced column \"x\" not found"},
       {db, "SELECT error('boom')", "Invalid Input Error: boom"},
       {db, "BEGIN; INSERT INTO t VALUES (1)",
        "the SQL text left a transaction open; it was rolled back"},
@@ -305,7 +305,8 @@ TEST_F(DuckDbEngineTest, QueryReachesFilesItNamesButNoExtensionOrLockedSetting) 
   } cases[] = {
       {"INSTALL httpfs", "extensions are not installed or loaded"},
       {"LOAD json", "extensions are not installed or loaded"},
-      {"PRAGMA enable_profiling; SELECT 1", "PRAGMA statements that change DuckDB's settings"},
+      {"PRAGMA enable_profiling; SELECT 1",
+       "line 1: PRAGMA statements that change DuckDB's settings"},
       {"PRAGMA enable_progress_bar", "PRAGMA statements that change DuckDB's settings"},
       {"SET autoinstall_known_extensions = true", kLocked},
       {"SET extension_directory = '/tmp'", kLocked},

@@ -33,22 +33,23 @@ bool IsWalDatabase(const std::string& path) {
   return header.size() == 20 && header[18] == 2 && header[19] == 2;
 }
 
-// What SQLite and writers change when they write the database `file` in write-ahead-log mode,
-// as one text to compare: the file's size, times of change (of its bytes, and of the file
-// itself, which a program that rewrites it in place and sets its time back changes all the
-// same) and 100-byte header (its change counter among them), and the log's 32-byte header (its
-// checkpoint sequence and salts, which a restarted log changes) and size (its frames, which a
-// commit adds). A log that is missing and an empty one, as a reader that only opens the
-// database leaves it, are the same; the log's index (-shm) is SQLite's own, and not compared.
-std::string WrittenState(const std::string& file) {
+// What a write of the database `file` changes, as one text to compare: the file's size, times
+// of change (of its bytes, and of the file itself, which a program that rewrites it in place and
+// sets its time back changes all the same) and 100-byte header (its change counter among them).
+// A checkpoint writes here, and so must come before any restart of the log.
+std::string FileState(const std::string& file) {
   const FileStamp stamp = StampOf(file);
-  std::string state = std::to_string(stamp.size) + ' ' + std::to_string(stamp.modified) + ' ' +
-                      std::to_string(stamp.changed) + ' ' + FirstBytes(file, 100);
+  return std::to_string(stamp.size) + ' ' + std::to_string(stamp.modified) + ' ' +
+         std::to_string(stamp.changed) + ' ' + FirstBytes(file, 100);
+}
+
+// The log's 32-byte header: its checkpoint sequence and salts, which a log restarted over the
+// frames that were read changes. Empty for a log that is missing or empty, as a reader that
+// only opens the database leaves it. Frames a commit adds after those read change nothing that
+// was read, nor does the log's index (-shm), which is SQLite's own.
+std::string LogHeader(const std::string& file) {
   const FileStamp log = StampOf(file + "-wal");
-  if (log.exists && log.size >= 32) {
-    state += ' ' + std::to_string(log.size) + ' ' + FirstBytes(file + "-wal", 32);
-  }
-  return state;
+  return log.exists && log.size >= 32 ? FirstBytes(file + "-wal", 32) : "";
 }
 
 // Every path reaches SQLite as a URI built from the percent-encoded name, so that no name is
@@ -86,15 +87,53 @@ struct OpenPlan {
   bool indexInMemory = false;
   bool hasLog = false;
   bool hasIndex = false;
+  std::unique_ptr<FileLocks> sharedLock;  ///< For the two ways without SQLite's own locks.
 };
+
+// SQLite's lock bytes, the same on every platform and in every release (PENDING_BYTE,
+// SHARED_FIRST and SHARED_SIZE in its source): one gigabyte into the file, where no page of a
+// database is ever read or written.
+const uint64_t kPendingByte = 0x40000000;
+const uint64_t kSharedFirst = kPendingByte + 2;
+const uint64_t kSharedSize = 510;
+
+// SQLite's SHARED lock on a database file, taken as its own file system layers take it: a
+// shared lock on the pending byte for a moment (a writer waiting for its EXCLUSIVE lock holds
+// that byte exclusively, so that no new reader starts), then a shared lock on the range of
+// shared bytes, all of which an EXCLUSIVE lock takes. A writer's last connection checkpoints
+// its log into the database file as it closes only once it has the EXCLUSIVE lock, and leaves
+// the log for later while anyone holds this one, so what SQLite's locking orders never
+// rewrites the file under a read that takes no locks of SQLite's own. Waits, as SQLite's busy
+// timeout would, while a writer holds the EXCLUSIVE lock for its checkpoint. Null when the file
+// cannot be opened or the wait runs out; the read then goes on without it, and a write it
+// could not keep out is still found afterwards.
+std::unique_ptr<FileLocks> TakeSharedLock(const std::string& file) {
+  std::unique_ptr<FileLocks> locks = FileLocks::Open(file);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+  while (locks) {
+    if (locks->TryLockShared(kPendingByte, 1)) {
+      const bool shared = locks->TryLockShared(kSharedFirst, kSharedSize);
+      locks->Unlock(kPendingByte, 1);
+      if (shared) return locks;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return nullptr;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return nullptr;
+}
 
 OpenPlan PlanOpen(const std::string& path, int flags) {
   OpenPlan plan;
   const std::string& file = plan.file = ResolvedFilePath(path);
   plan.uri = "file:" + PercentEncoded(SqlitePath(file));
+  const bool walRead = (flags & SQLITE_OPEN_READONLY) != 0 && IsWalDatabase(file);
+  // Taken before the log is looked for: a log that is gone then was checkpointed whole into the
+  // database file, and no closing writer can checkpoint another into it while it is read.
+  if (walRead) plan.sharedLock = TakeSharedLock(file);
   plan.hasLog = PathExists(file + "-wal");
   plan.hasIndex = PathExists(file + "-shm");
-  if ((flags & SQLITE_OPEN_READONLY) == 0 || !IsWalDatabase(file)) return plan;
+  if (!walRead) return plan;
   if (!plan.hasLog) {
     plan.immutable = true;
     plan.uri += "?immutable=1";
@@ -103,6 +142,7 @@ OpenPlan PlanOpen(const std::string& path, int flags) {
     plan.uri += std::string("?vfs=") + NoLockingVfsName();
   } else {
     plan.uri += "?readonly_shm=1";
+    plan.sharedLock.reset();  // SQLite takes its own
   }
   return plan;
 }
@@ -114,12 +154,15 @@ namespace {
 // How many times a plan is made again when a writer's log or its index came or went meanwhile.
 const int kOpenAttempts = 5;
 
-OpenedDatabase OpenByPlan(const std::string& path, const OpenPlan& plan, int flags) {
+OpenedDatabase OpenByPlan(const std::string& path, OpenPlan& plan, int flags) {
   OpenedDatabase opened;
   opened.walOpenedImmutable = plan.immutable;
+  opened.sharedLock = std::move(plan.sharedLock);
   if (plan.immutable || plan.indexInMemory) {
     opened.guardedFile = plan.file;
-    opened.stateBefore = WrittenState(plan.file);
+    opened.stateBefore = FileState(plan.file);
+    // A read of the database file alone reads no log, whatever a writer adds to one.
+    if (plan.indexInMemory) opened.logBefore = LogHeader(plan.file);
   }
   // A connection is only ever used by the thread that opened it; without its mutex every
   // call into SQLite is cheaper, which shows over millions of cells.
@@ -171,14 +214,14 @@ OpenedDatabase OpenExistingDatabase(const std::string& path, int flags) {
   // it closes it; a plan made for files that came or went meanwhile is made again, so that an
   // existing database is never "unable to open" for that.
   for (int attempt = 1;; ++attempt) {
-    const OpenPlan plan = PlanOpen(path, flags);
+    OpenPlan plan = PlanOpen(path, flags);
     opened = OpenByPlan(path, plan, flags);
     if (opened.db || attempt == kOpenAttempts) return opened;
-    const OpenPlan now = PlanOpen(path, flags);
     // Another process's log or index may also have gone and come back, or still be being set
     // up, when a read-only open of a database in write-ahead-log mode cannot open a file or
     // finds the index not ready; a damaged database fails otherwise, and at once.
-    const bool logsMoved = now.hasLog != plan.hasLog || now.hasIndex != plan.hasIndex;
+    const bool logsMoved = PathExists(plan.file + "-wal") != plan.hasLog ||
+                           PathExists(plan.file + "-shm") != plan.hasIndex;
     const int code = opened.errorCode & 0xff;
     const bool walRead = (flags & SQLITE_OPEN_READONLY) != 0 && IsWalDatabase(plan.file) &&
                          (code == SQLITE_CANTOPEN || code == SQLITE_READONLY);
@@ -189,7 +232,9 @@ OpenedDatabase OpenExistingDatabase(const std::string& path, int flags) {
 
 bool ReadWasUndisturbed(const OpenedDatabase& opened, const std::string& path,
                         std::string& errorMessage) {
-  if (opened.guardedFile.empty() || WrittenState(opened.guardedFile) == opened.stateBefore) {
+  if (opened.guardedFile.empty() ||
+      (FileState(opened.guardedFile) == opened.stateBefore &&
+       (opened.logBefore.empty() || LogHeader(opened.guardedFile) == opened.logBefore))) {
     return true;
   }
   errorMessage =

@@ -11,6 +11,7 @@
 
 #include "engines/engine.h"
 #include "engines/sql_text.h"
+#include "platform/file_locks.h"
 #include "platform/file_system.h"
 
 namespace Corvenmark {
@@ -26,6 +27,10 @@ using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 /// An open connection, or why the database could not be opened.
 struct OpenedDatabase {
+  /// SQLite's SHARED lock on the database file, held for a connection that takes no locks of
+  /// its own, so that no writer checkpoints into the file while it is read. Declared before
+  /// `db` so that it outlives the connection.
+  std::unique_ptr<FileLocks> sharedLock;
   DatabaseHandle db;
   std::string errorMessage;  ///< "<reason>: <path>" when `db` is null.
   int errorCode = 0;         ///< SQLite's extended result code when `db` is null.
@@ -34,9 +39,11 @@ struct OpenedDatabase {
   bool walOpenedImmutable = false;
   /// For a connection that reads without locks (a log with no index, or no log at all): the
   /// database file, and what a process that wrote it would change, as it was before the
-  /// connection read anything. Empty for a connection that takes locks.
+  /// connection read anything: the file's own state and, when the log was read, the log's
+  /// header. Empty for a connection that takes locks.
   std::string guardedFile;
   std::string stateBefore;
+  std::string logBefore;
 };
 
 /// Opens an existing database; never creates one. `flags` is SQLITE_OPEN_READONLY or
@@ -50,8 +57,9 @@ OpenedDatabase OpenExistingDatabase(const std::string& path, int flags);
 /// False, with `errorMessage` set, when the database was read without locks and another process
 /// wrote it meanwhile, so that what was read may mix two states of it. Read-only operations ask
 /// this when they are done. Only a change of what SQLite records as written counts (the
-/// database's size, time of change and header; its log's header and size), not a log or index
-/// that another reader merely created.
+/// database's size, times of change and header; the header of a log that was read, which a
+/// restart of the log changes), not a commit added to a log, nor a log or index that another
+/// reader merely created.
 bool ReadWasUndisturbed(const OpenedDatabase& opened, const std::string& path,
                         std::string& errorMessage);
 

@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <chrono>
+#include <climits>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "engines/sqlite/sqlite_copy.h"
 #include "engines/sqlite/sqlite_database.h"
 #include "engines/sqlite/sqlite_sample.h"
+#include "engines/statement_lines.h"
 #include "engines/type_family.h"
 
 namespace Corvenmark {
@@ -62,14 +64,49 @@ int StepAll(sqlite3_stmt* statement, RowSink& rows, bool last) {
   return status;
 }
 
+// The length to give SQLite for the text from `start` to `end`, the NUL byte after it counted:
+// given a length without it, SQLite copies the rest of the text before it parses a statement,
+// and told to measure the text itself, it reads the rest to its end; either way a text of many
+// statements would take time growing with the square of their number. A text too long for an
+// int is measured by SQLite.
+int LengthWithNul(const char* start, const char* end) {
+  assert(*end == '\0');
+  const size_t length = static_cast<size_t>(end - start) + 1;
+  return length <= static_cast<size_t>(INT_MAX) ? static_cast<int>(length) : -1;
+}
+
+// True when a statement follows the one at `start`, which SQLite could not prepare and so did
+// not say where it ends: at the first semicolon outside quotes and comments after which it is
+// complete (one in a trigger's body is not the end).
+bool StatementFollows(std::string_view sql, size_t start) {
+  size_t end = start;
+  do {
+    end = StatementEnd(sql, end, SqlDialect::kSqlite);
+  } while (end < sql.size() &&
+           !sqlite3_complete(std::string(sql.substr(start, end - start)).c_str()));
+  return NextStatementStart(sql, end, SqlDialect::kSqlite) < sql.size();
+}
+
+// Why the statement at `start` failed: SQLite's message, led by the line the statement starts on
+// when the text holds others; memory running out says the same whatever ran out of it.
+std::string StatementError(sqlite3* db, std::string_view sql, size_t start, bool alone) {
+  const std::string message = sqlite3_errmsg(db);
+  if (alone || sqlite3_errcode(db) == SQLITE_NOMEM) return message;
+  return AtStatementLine(sql, NextStatementStart(sql, start, SqlDialect::kSqlite), message);
+}
+
 // Runs the statements of `sql` one by one. Fails with an empty message when `rows` stopped it.
 bool RunStatements(sqlite3* db, const std::string& sql, RowSink& rows, std::string& error) {
-  const char* next = sql.c_str();
-  while (*next != '\0') {
+  const char* const begin = sql.c_str();
+  const char* const end = begin + sql.size();
+  const char* next = begin;
+  bool first = true;
+  while (next != end) {
     const char* start = next;
+    const size_t offset = static_cast<size_t>(start - begin);
     sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, start, -1, &raw, &next) != SQLITE_OK) {
-      error = sqlite3_errmsg(db);
+    if (sqlite3_prepare_v2(db, start, LengthWithNul(start, end), &raw, &next) != SQLITE_OK) {
+      error = StatementError(db, sql, offset, first && !StatementFollows(sql, offset));
       return false;
     }
     StatementHandle statement(raw);
@@ -78,13 +115,16 @@ bool RunStatements(sqlite3* db, const std::string& sql, RowSink& rows, std::stri
       continue;
     }
     // Nothing but white space after it: no later statement. A comment might hide one.
-    const bool last =
-        std::string_view(next).find_first_not_of(" \t\r\n\f\v;") == std::string_view::npos;
+    const std::string_view rest(next, static_cast<size_t>(end - next));
+    const bool last = rest.find_first_not_of(" \t\r\n\f\v;") == std::string_view::npos;
     const int status = StepAll(raw, rows, last);
     if (status != SQLITE_DONE) {
-      if (status != kStoppedBySink) error = sqlite3_errmsg(db);
+      const size_t after = static_cast<size_t>(next - begin);
+      const bool alone = first && NextStatementStart(sql, after, SqlDialect::kSqlite) == sql.size();
+      if (status != kStoppedBySink) error = StatementError(db, sql, offset, alone);
       return false;
     }
+    first = false;
   }
   return true;
 }
