@@ -4,11 +4,11 @@
 #include <cstring>
 #include <iostream>
 
-#include "command_line.h"
+#include "cli/command_line.h"
 #include "corvenmark_gui.h"
 #include "platform/interrupt.h"
 #include "platform/standard_streams.h"
-#include "reports.h"
+#include "cli/reports.h"
 
 void PrintUsage(const char* programName) { Corvenmark::WriteUsage(std::cout, programName); }
 

@@ -4,8 +4,9 @@
 - platform/            nothing but itself;
 - engines/             the platform (the seam and the code engines share);
 - engines/<engine>/    the seam and the platform, never another engine;
-- the front end (src/) the seam, the platform, and of each engine only its public header,
-                       engines/<engine>/<engine>_engine.h.
+- cli/                 the front end: the seam, the platform, and of each engine only its
+                       public header, engines/<engine>/<engine>_engine.h;
+- src/ itself          the entry point and the desktop entry: the front end and the platform.
 
 Every include is written from src/, so its path names its layer. Tests (*_test.cpp, *_test.h)
 sit beside the code they test but may include any layer, as the test program links them all.
@@ -31,12 +32,14 @@ def allowed(source_layer, header):
         return True
     if header_layer == "platform":
         return True
+    if header_layer == "cli":
+        return source_layer == "."
     if header_layer == "engines":
-        return source_layer != "platform"
+        return source_layer not in ("platform", ".")
     if header_layer.startswith("engines/"):
         engine = header_layer.split("/")[1]
-        return source_layer == "." and header == f"engines/{engine}/{engine}_engine.h"
-    return False  # the front end, below nothing
+        return source_layer == "cli" and header == f"engines/{engine}/{engine}_engine.h"
+    return False  # the entry point, below nothing
 
 
 def main():

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "csv.h"
+#include "cli/csv.h"
 #include "engines/collected_rows.h"
 #include "engines/engine.h"
 

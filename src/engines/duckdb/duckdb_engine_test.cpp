@@ -14,14 +14,14 @@
 #include <sstream>
 #include <thread>
 
-#include "csv.h"
+#include "cli/csv.h"
 #include "engines/collected_rows.h"
 #include "engines/duckdb/duckdb_database.h"
 #include "engines/engine_calls_test.h"
 #include "engines/sqlite/sqlite_engine.h"
 #include "engines/type_family.h"
 #include "platform/native_lines_test.h"
-#include "schema_diff.h"
+#include "cli/schema_diff.h"
 #include "scratch_directory_test.h"
 
 namespace Corvenmark {

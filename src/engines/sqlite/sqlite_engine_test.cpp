@@ -10,11 +10,11 @@
 #include <map>
 #include <sstream>
 
-#include "csv.h"
+#include "cli/csv.h"
 #include "engines/collected_rows.h"
 #include "engines/engine_calls_test.h"
 #include "platform/native_lines_test.h"
-#include "schema_diff.h"
+#include "cli/schema_diff.h"
 #include "scratch_directory_test.h"
 
 namespace Corvenmark {

@@ -1,4 +1,4 @@
-#include "engine_list.h"
+#include "cli/engine_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "csv.h"
+#include "cli/csv.h"
 
 #include <gtest/gtest.h>
 

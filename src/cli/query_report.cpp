@@ -1,13 +1,13 @@
-#include "query_report.h"
+#include "cli/query_report.h"
 
 #include <algorithm>
 #include <set>
 #include <utility>
 
-#include "csv.h"
-#include "json_text.h"
+#include "cli/csv.h"
+#include "cli/json_text.h"
 #include "platform/line_end.h"
-#include "reports.h"
+#include "cli/reports.h"
 
 namespace Corvenmark {
 namespace {

@@ -1,4 +1,4 @@
-#include "engine_list.h"
+#include "cli/engine_list.h"
 
 #include "engines/builtin/builtin_engine.h"
 #include "engines/duckdb/duckdb_engine.h"

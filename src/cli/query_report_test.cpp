@@ -1,4 +1,4 @@
-#include "query_report.h"
+#include "cli/query_report.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "cli/command_line.h"
 
 #include <cerrno>
 #include <cstring>
@@ -7,15 +7,15 @@
 #include <new>
 #include <string>
 
-#include "csv.h"
-#include "engine_list.h"
+#include "cli/csv.h"
+#include "cli/engine_list.h"
 #include "platform/file_system.h"
 #include "platform/interrupt.h"
 #include "platform/line_end.h"
-#include "query_report.h"
-#include "reports.h"
-#include "schema_diff.h"
-#include "structured_reports.h"
+#include "cli/query_report.h"
+#include "cli/reports.h"
+#include "cli/schema_diff.h"
+#include "cli/structured_reports.h"
 #include "version.h"
 
 namespace Corvenmark {
@@ -337,24 +337,61 @@ struct Command {
   const char* errorName;
   const char* whatItDoes;
   unsigned formats;
+  const char* arguments;  ///< As "--commands" shows them after the option.
+  const char* purpose;    ///< One line, for "--commands".
 };
+
+int RunCommands(const Invocation& run);
 
 // Matched in this order; the first option that equals the argument and has enough arguments
 // after it runs.
 const Command kCommands[] = {
-    {"--help", 2, RunHelp, "Help", "", kAnyFormat},
-    {"-h", 2, RunHelp, "Help", "", kAnyFormat},
-    {"--sample", 3, RunSample, "Sample", "create a sample database", kReportFormats},
-    {"--query", 4, RunQuery, "Query", "run queries", kAnyFormat},
-    {"--query-file", 4, RunQueryFile, "Query", "run queries", kAnyFormat},
-    {"--schema", 3, RunSchema, "Schema", "list tables", kReportFormats},
-    {"--analyze", 3, RunAnalyze, "Analyze", "analyze a database", kReportFormats},
-    {"--export-csv", 4, RunExportCsv, "Export", "export a table", kCsvToo},
-    {"--diff", 4, RunDiff, "Diff", "list tables", kReportFormats},
-    {"--version", 2, RunVersion, "Version", "", kTsvOnly},
+    {"--help", 2, RunHelp, "Help", "", kAnyFormat, "", "Print the usage text"},
+    {"-h", 2, RunHelp, "Help", "", kAnyFormat, "", "Print the usage text"},
+    {"--sample", 3, RunSample, "Sample", "create a sample database", kReportFormats, "<out_db>",
+     "Create the sample benchmark database; never replaces a file"},
+    {"--query", 4, RunQuery, "Query", "run queries", kAnyFormat, "<db> <sql>",
+     "Run SQL statements and print the last result"},
+    {"--query-file", 4, RunQueryFile, "Query", "run queries", kAnyFormat, "<db> <file|->",
+     "Run the SQL statements of a file, or of standard input"},
+    {"--schema", 3, RunSchema, "Schema", "list tables", kReportFormats, "<db>",
+     "List the tables, columns, types and primary keys"},
+    {"--analyze", 3, RunAnalyze, "Analyze", "analyze a database", kReportFormats, "<db>",
+     "Check integrity and print storage diagnostics"},
+    {"--export-csv", 4, RunExportCsv, "Export", "export a table", kCsvToo, "<db> <table>",
+     "Write a table or view as CSV"},
+    {"--diff", 4, RunDiff, "Diff", "list tables", kReportFormats, "<dbA> <dbB>",
+     "Compare two schemas: tables, columns, keys, constraints, indexes, views, triggers"},
+    {"--version", 2, RunVersion, "Version", "", kTsvOnly, "",
+     "Print the program's version and its engines' libraries'"},
     {"--convert", 4, RunConvert, "Convert", "copy a database",
-     kTsvOnly | 1u << static_cast<int>(OutputFormat::kJson)},
+     kTsvOnly | 1u << static_cast<int>(OutputFormat::kJson), "<source> <target>",
+     "Copy every table into a new database, of the format the target's name calls for"},
+    {"--commands", 2, RunCommands, "Commands", "", kTsvOnly, "",
+     "List every command and leading option, one line each"},
 };
+
+// Every command and leading option with its arguments and one line of what it does.
+int RunCommands(const Invocation& run) {
+  const auto line = [&](const std::string& synopsis, const std::string& purpose) {
+    run.out << "  " << synopsis << std::string(synopsis.size() < 30 ? 30 - synopsis.size() : 1, ' ')
+            << purpose << kLineEnd;
+  };
+  run.out << "Leading options, before the command, each at most once:" << kLineEnd;
+  line("--engine <name>",
+       "The engine behind the command: " + EngineNames(run.engines) + " (default: " +
+           run.engines.front()->name + ")");
+  line("--format <name>", "The report's format: tsv (default), csv, json, jsonl or table");
+  run.out << "Commands:" << kLineEnd;
+  line("--gui", "Show the desktop information box (also with no arguments)");
+  for (const Command& command : kCommands) {
+    if (std::strcmp(command.option, "-h") == 0) continue;
+    const std::string option =
+        std::strcmp(command.option, "--help") == 0 ? "--help, -h" : command.option;
+    line(option + (*command.arguments != '\0' ? " " : "") + command.arguments, command.purpose);
+  }
+  return 0;
+}
 
 }  // namespace
 

@@ -1,4 +1,4 @@
-#include "text_table.h"
+#include "cli/text_table.h"
 
 #include "platform/line_end.h"
 #include "platform/utf8.h"

@@ -1,10 +1,10 @@
-#include "json_text.h"
+#include "cli/json_text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "text_table.h"
+#include "cli/text_table.h"
 
 namespace Corvenmark {
 namespace {

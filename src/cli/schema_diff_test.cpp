@@ -1,4 +1,4 @@
-#include "schema_diff.h"
+#include "cli/schema_diff.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "csv.h"
+#include "cli/csv.h"
 
 #include "platform/line_end.h"
 

@@ -1,9 +1,9 @@
-#include "structured_reports.h"
+#include "cli/structured_reports.h"
 
-#include "json_text.h"
+#include "cli/json_text.h"
 #include "platform/line_end.h"
-#include "query_report.h"
-#include "reports.h"
+#include "cli/query_report.h"
+#include "cli/reports.h"
 
 namespace Corvenmark {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engines/records.h"
-#include "output_format.h"
+#include "cli/output_format.h"
 
 namespace Corvenmark {
 

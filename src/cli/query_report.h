@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "engines/engine.h"
-#include "output_format.h"
+#include "cli/output_format.h"
 #include "platform/spill_file.h"
-#include "text_table.h"
+#include "cli/text_table.h"
 
 namespace Corvenmark {
 

@@ -1,4 +1,4 @@
-#include "reports.h"
+#include "cli/reports.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "output_format.h"
+#include "cli/output_format.h"
 
 #include <iterator>
 
