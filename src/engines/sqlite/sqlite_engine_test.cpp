@@ -12,6 +12,7 @@
 
 #include "cli/csv.h"
 #include "engines/collected_rows.h"
+#include "engines/constraint_text.h"
 #include "engines/engine_calls_test.h"
 #include "platform/native_lines_test.h"
 #include "cli/schema_diff.h"
@@ -160,6 +161,33 @@ TEST_F(SqliteEngineTest, SchemaListsUserTablesInByteOrder) {
   EXPECT_EQ(users.columns[2].name, "odd \"col\"");
   EXPECT_EQ(users.columns[2].type, "varchar(20)");
   EXPECT_EQ(users.columns[2].defaultValue, "");
+}
+
+// SQLite keeps a CHECK only in its statement: one in a string, a name or a comment is none.
+TEST_F(SqliteEngineTest, SchemaReadsEveryConstraintOnce) {
+  const struct {
+    const char* create;
+    std::vector<std::string> constraints;
+  } cases[] = {
+      {"CREATE TABLE t (a INTEGER CHECK (a > 0) UNIQUE, b TEXT DEFAULT 'CHECK (x)', "
+       "\"check\" INT, c REFERENCES p, /* CHECK (no) */ CHECK(length(b) < (5)), UNIQUE (b, a),"
+       " FOREIGN KEY (a, b) REFERENCES p (x, y))",
+       {"CHECK (a > 0)", "CHECK (length(b) < (5))", "FOREIGN KEY (a, b) REFERENCES p (x, y)",
+        "FOREIGN KEY (c) REFERENCES p (id)", "UNIQUE (a)", "UNIQUE (b, a)"}},
+      {"CREATE TABLE t (a, b, PRIMARY KEY (a)) WITHOUT ROWID", {}},
+  };
+  for (const auto& c : cases) {
+    fs::remove(dir_ / "c.db");
+    const std::string db =
+        MakeDatabase("c.db", (std::string("CREATE TABLE p (id INTEGER PRIMARY KEY, x, y);") + c.create).c_str());
+    const SchemaResult schema = Schema(db);
+    ASSERT_TRUE(schema.success) << schema.errorMessage;
+    std::vector<std::string> texts;
+    for (const ConstraintMeta& constraint : schema.tables.at(1).constraints) {
+      texts.push_back(ConstraintText(constraint));
+    }
+    EXPECT_EQ(texts, c.constraints) << c.create;
+  }
 }
 
 TEST_F(SqliteEngineTest, UnreadableVirtualTableDoesNotHideTheSchema) {
