@@ -48,7 +48,9 @@ struct StandardStreams::Own {
   std::streambuf* originalErr = std::cerr.rdbuf(&err);
 };
 
-StandardStreams::StandardStreams() : own_(std::make_unique<Own>()) { gStreamsOwned = true; }
+// Made by default initialisation, not make_unique's value initialisation: that would zero the
+// buffers' 128 KiB first, a page fault for every 4 KiB of them at each start.
+StandardStreams::StandardStreams() : own_(new Own) { gStreamsOwned = true; }
 
 StandardStreams::~StandardStreams() {
   std::cout.flush();

@@ -83,7 +83,8 @@ struct StandardStreams::Own {
 StandardStreams::StandardStreams() {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
-  own_ = std::make_unique<Own>();
+  // Default initialisation, as on POSIX: make_unique would zero the buffers first.
+  own_.reset(new Own);
   gStreamsOwned = true;
 }
 

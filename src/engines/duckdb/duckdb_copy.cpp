@@ -6,6 +6,7 @@
 #include "engines/copy_plan.h"
 #include "engines/duckdb/duckdb_database.h"
 #include "engines/duckdb/duckdb_sample.h"
+#include "engines/pipelined_rows.h"
 #include "engines/sql_text.h"
 #include "engines/type_family.h"
 #include "platform/interrupt.h"
@@ -181,7 +182,9 @@ bool LoadTable(duckdb_connection connection, const TablePlan& plan, const TableM
     return false;
   }
   Appender appending(raw, plan, std::string(source.Format()) == kDuckDbTypes.format, census);
-  const Outcome copied = source.ReadRows(table, appending);
+  PipelinedRows pipeline(appending);
+  Outcome copied = source.ReadRows(table, pipeline);
+  copied.success = pipeline.Finish() && copied.success;
   if (!copied.success) {
     error = !appending.error().empty() ? appending.error() : copied.errorMessage;
     return false;

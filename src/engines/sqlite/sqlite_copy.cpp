@@ -9,6 +9,7 @@
 #include "engines/sqlite/sqlite_engine.h"
 #include "engines/copy_plan.h"
 #include "engines/new_database.h"
+#include "engines/pipelined_rows.h"
 #include "engines/sql_text.h"
 #include "engines/sqlite/sqlite_database.h"
 #include "engines/type_family.h"
@@ -84,7 +85,12 @@ void Bind(sqlite3_stmt* insert, int index, const CellView& cell) {
       break;
     }
     case CellKind::kReal: {
-      const double value = std::strtod(std::string(text).c_str(), nullptr);
+      double value = 0;
+      const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
+      // from_chars reads neither "inf" written with a sign nor every engine's spelling of it.
+      if (read.ec != std::errc() || read.ptr != text.data() + text.size()) {
+        value = std::strtod(std::string(text).c_str(), nullptr);
+      }
       if (!std::isnan(value)) {
         sqlite3_bind_double(insert, index, value);
       } else {
@@ -170,7 +176,9 @@ bool LoadTable(sqlite3* db, const std::string& create, const std::string& name, 
   const StatementHandle insert = Prepare(db, (sql + ")").c_str(), error);
   if (!insert) return false;
   Inserter inserter(db, insert.get(), census);
-  const Outcome copied = source.ReadRows(table, inserter);
+  PipelinedRows pipeline(inserter);
+  Outcome copied = source.ReadRows(table, pipeline);
+  copied.success = pipeline.Finish() && copied.success;
   if (!copied.success) {
     error = !inserter.error().empty() ? inserter.error() : copied.errorMessage;
     if (error.empty()) error = "interrupted";
@@ -275,7 +283,10 @@ CopyResult CopyIntoSqlite(const std::string& path, TableSource& source) {
     sqlite3* db = opened.db.get();
     std::string error;
     // The file is new and is removed if anything fails, so it needs no journal while it fills.
-    bool filled = Exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN", error);
+    bool filled = Exec(db,
+                       "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; "
+                       "PRAGMA cache_size = -32768; BEGIN",
+                       error);
     for (const TableMeta& table : source.Tables()) {
       filled = filled && CopyTable(db, table, source, result, error);
     }
