@@ -95,7 +95,7 @@ class FakeDatabase : public Database {
   SchemaResult ReadCatalog(bool) override {
     SchemaResult schema;
     schema.success = true;
-    schema.tables.push_back({"fake_table", "", "", {}, 7, "fake_table", {}});
+    schema.tables.push_back({"fake_table", "", "", {}, 7, "fake_table", {}, {}});
     return schema;
   }
 };

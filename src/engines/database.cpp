@@ -11,7 +11,7 @@ bool Database::FindTable(const std::string&, TableMeta&, std::string& error) {
   return false;
 }
 
-Outcome Database::ReadRows(const TableMeta&, RowSink&) {
+Outcome Database::ReadRows(const TableMeta&, RowSink&, RowOrder) {
   return Failure<Outcome>("the database reads no rows");
 }
 

@@ -113,6 +113,12 @@ class TableSource {
   virtual const char* Format() const = 0;
 };
 
+/// The order a table's rows are read in.
+enum class RowOrder {
+  kAsStored,      ///< Whatever order the database keeps them in: the quickest.
+  kByPrimaryKey,  ///< By the table's primary key, ascending; as stored for a table without one.
+};
+
 /// A database an engine opened for one command to read. Every read comes from the one committed
 /// state the database was in when it was opened, until it is destroyed, and every table is read
 /// by its identity in the catalog (TableMeta::schema and TableMeta::ownName), never by the name
@@ -131,8 +137,10 @@ class Database {
   /// The table or view that `requested` names, as "--export-csv" takes a name: the engine's
   /// documented lookup. False, with `error` set, when there is none.
   virtual bool FindTable(const std::string& requested, TableMeta& table, std::string& error);
-  /// The columns of `table`, a table of ReadCatalog's or one FindTable found, then its rows.
-  virtual Outcome ReadRows(const TableMeta& table, RowSink& rows);
+  /// The columns of `table`, a table of ReadCatalog's or one FindTable found, then its rows in
+  /// `order`.
+  virtual Outcome ReadRows(const TableMeta& table, RowSink& rows,
+                           RowOrder order = RowOrder::kAsStored);
   virtual DbDiagnostics Analyze();
 };
 

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,41 @@ TEST_P(EnginePromises, ReadsLeaveTheDirectoryAsItWasAndSampleRefusesAnExistingFi
   EXPECT_FALSE(sample.createdFile);
   EXPECT_EQ(sample.errorMessage, "file already exists: " + db);
   EXPECT_EQ(Snapshot(), before);
+}
+
+// One open database reads every table by its identity, in the key's order when asked: schema
+// a's table b and a table "a.b" of the default namespace are two tables, where a format has
+// schemas.
+TEST_P(EnginePromises, AnOpenDatabaseReadsTablesByIdentityInKeyOrder) {
+  const bool schemas = GetParam().engine == &kDuckDbEngine;
+  const std::string db = MakeDatabase(
+      "keyed", schemas
+                   ? "CREATE TABLE k (b INTEGER, a INTEGER, PRIMARY KEY (a, b));"
+                     "INSERT INTO k VALUES (2, 1), (1, 2), (1, 1);"
+                     "CREATE SCHEMA a; CREATE TABLE a.b (x INTEGER); INSERT INTO a.b VALUES (7);"
+                     "CREATE TABLE \"a.b\" (x INTEGER); INSERT INTO \"a.b\" VALUES (8);"
+                   : "CREATE TABLE k (b INTEGER, a INTEGER, PRIMARY KEY (a, b));"
+                     "INSERT INTO k VALUES (2, 1), (1, 2), (1, 1);"
+                     "CREATE TABLE \"a.b\" (x INTEGER); INSERT INTO \"a.b\" VALUES (8);");
+  std::string error;
+  const std::unique_ptr<Database> database = GetParam().engine->openDatabase(db, error);
+  ASSERT_TRUE(database) << error;
+  const SchemaResult schema = database->ReadCatalog(false);
+  ASSERT_TRUE(schema.success) << schema.errorMessage;
+  std::vector<std::string> read;
+  for (const TableMeta& table : schema.tables) {
+    CollectedRows rows;
+    ASSERT_TRUE(database->ReadRows(table, rows, RowOrder::kByPrimaryKey).success) << table.name;
+    for (const auto& row : rows.rows) {
+      read.push_back(table.schema + "|" + table.ownName + ":" + row.at(0));
+    }
+    if (table.ownName == "k") {
+      EXPECT_EQ(table.primaryKey, (std::vector<std::string>{"a", "b"}));
+    }
+  }
+  std::vector<std::string> expected = {"|a.b:8", "|k:1", "|k:2", "|k:1"};
+  if (schemas) expected.insert(expected.begin(), "a|b:7");
+  EXPECT_EQ(read, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(EnginesOfFiles, EnginePromises,

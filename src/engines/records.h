@@ -56,6 +56,8 @@ struct TableMeta {
   std::string ownName;
   /// Its UNIQUE, CHECK and FOREIGN KEY constraints, in byte order of their texts.
   std::vector<ConstraintMeta> constraints;
+  /// The columns of its primary key, in the key's order; none for a table without one.
+  std::vector<std::string> primaryKey;
 };
 
 /// An index on plain columns of one table.

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Corvenmark {
 
@@ -24,6 +25,15 @@ inline std::string QuotedIdentifier(std::string_view name) { return Quoted(name,
 
 /// A text as an SQL string literal: 'text', inner single quotes doubled.
 inline std::string QuotedText(std::string_view text) { return Quoted(text, '\''); }
+
+/// " ORDER BY" the columns of `key`, each quoted; empty for no key.
+inline std::string OrderByColumns(const std::vector<std::string>& key) {
+  std::string sql;
+  for (const std::string& column : key) {
+    sql += (sql.empty() ? " ORDER BY " : ", ") + QuotedIdentifier(column);
+  }
+  return sql;
+}
 
 /// Why a path is refused before any engine looks at it.
 inline constexpr char kEmptyDatabasePath[] = "empty database path";

@@ -51,7 +51,7 @@ class BuiltinDatabase : public Database {
     return true;
   }
 
-  Outcome ReadRows(const TableMeta& table, RowSink& rows) override {
+  Outcome ReadRows(const TableMeta& table, RowSink& rows, RowOrder) override {
     std::vector<std::vector<std::string>> records = VaneEngine::ExportRecords(path_, table.name);
     const std::vector<std::string> columns = records.front();
     records.erase(records.begin());

@@ -117,6 +117,7 @@ bool ReadColumns(duckdb_connection connection, const std::vector<CatalogTable>& 
              [&](const CellView* cells) {
                const auto table = byName.find({cellText(cells[0]), cellText(cells[1])});
                if (table == byName.end()) return;
+               table->second->primaryKey.emplace_back(cells[2].text);
                for (ColumnMeta& column : table->second->columns) {
                  if (column.name == cells[2].text) column.primaryKey = true;
                }

@@ -402,7 +402,7 @@ class DuckDbSnapshot : public Database {
     return true;
   }
 
-  Outcome ReadRows(const TableMeta& table, RowSink& rows) override {
+  Outcome ReadRows(const TableMeta& table, RowSink& rows, RowOrder order) override {
     assert(!table.ownName.empty());
     const CatalogTable named{catalog_, table.schema.empty() ? "main" : table.schema,
                              table.ownName, "", table.name};
@@ -410,6 +410,7 @@ class DuckDbSnapshot : public Database {
     std::string sql;
     std::vector<CellKind> kinds;
     if (!ExportSql(connection(), named, rows, sql, kinds, outcome.errorMessage)) return outcome;
+    if (order == RowOrder::kByPrimaryKey) sql += OrderByColumns(table.primaryKey);
     DuckDbResult result;
     outcome.success = QueryStreaming(connection(), sql, result, outcome.errorMessage) &&
                       StreamResultDirectly(*result.get(), rows, outcome.errorMessage, kinds, true);

@@ -1,5 +1,6 @@
 #include "engines/sqlite/sqlite_engine.h"
 
+#include <algorithm>
 #include <cassert>
 #include <chrono>
 #include <climits>
@@ -129,8 +130,10 @@ bool RunStatements(sqlite3* db, const std::string& sql, RowSink& rows, std::stri
   return true;
 }
 
-std::vector<ColumnMeta> ReadColumns(sqlite3* db, const std::string& table, std::string& error) {
+std::vector<ColumnMeta> ReadColumns(sqlite3* db, const std::string& table,
+                                    std::vector<std::string>& primaryKey, std::string& error) {
   std::vector<ColumnMeta> columns;
+  std::vector<std::pair<int, std::string>> keyed;  // position in the key, column
   // Hidden columns of virtual tables are left out; generated columns are kept.
   StatementHandle statement = Prepare(db,
                                       "SELECT cid, name, type, \"notnull\", dflt_value, pk "
@@ -148,9 +151,13 @@ std::vector<ColumnMeta> ReadColumns(sqlite3* db, const std::string& table, std::
     column.notNull = sqlite3_column_int(raw, 3) != 0;
     column.defaultValue = Text(raw, 4);
     column.primaryKey = sqlite3_column_int(raw, 5) != 0;
+    if (column.primaryKey) keyed.emplace_back(sqlite3_column_int(raw, 5), column.name);
     columns.push_back(std::move(column));
   }
   if (status != SQLITE_DONE) error = sqlite3_errmsg(db);
+  std::sort(keyed.begin(), keyed.end());
+  primaryKey.clear();
+  for (const auto& [position, name] : keyed) primaryKey.push_back(name);
   return columns;
 }
 
@@ -265,7 +272,7 @@ SchemaResult ReadSchema(sqlite3* db, bool countRows) {
   }
   for (TableMeta& table : schema.tables) {
     std::string& error = schema.errorMessage;
-    table.columns = ReadColumns(db, table.name, error);
+    table.columns = ReadColumns(db, table.name, table.primaryKey, error);
     if (error.empty()) ReadConstraints(db, table, error);
     if (countRows && error.empty()) table.rowCount = CountRows(db, table.name, error);
     if (IsUnreadableVirtualTable(table, error)) {
@@ -356,10 +363,11 @@ class SqliteSnapshot : public Database {
     return error.empty();
   }
 
-  Outcome ReadRows(const TableMeta& table, RowSink& rows) override {
+  Outcome ReadRows(const TableMeta& table, RowSink& rows, RowOrder order) override {
     assert(table.schema.empty() && !table.ownName.empty());
     Outcome outcome;
-    const std::string sql = "SELECT * FROM main." + QuotedIdentifier(table.ownName);
+    std::string sql = "SELECT * FROM main." + QuotedIdentifier(table.ownName);
+    if (order == RowOrder::kByPrimaryKey) sql += OrderByColumns(table.primaryKey);
     StatementHandle statement = Prepare(db(), sql.c_str(), outcome.errorMessage);
     if (!statement) return outcome;
     const int status = StepAll(statement.get(), rows, true);
