@@ -11,6 +11,8 @@ namespace {
 
 // A default that every format reads alike: a string, a number, NULL, TRUE, FALSE or the current
 // time.
+// A default that every format reads as the same value whatever the column's type: a string, a
+// number or NULL.
 bool IsPortableDefault(const std::string& text) {
   if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'') {
     // Every quote inside is one of a pair.
@@ -20,10 +22,7 @@ bool IsPortableDefault(const std::string& text) {
     return true;
   }
   if (!text.empty() && text.find_first_not_of("-+0123456789.") == std::string::npos) return true;
-  for (const char* word : {"NULL", "TRUE", "FALSE", "CURRENT_TIMESTAMP", "CURRENT_DATE"}) {
-    if (EqualIgnoringAsciiCase(text, word)) return true;
-  }
-  return false;
+  return EqualIgnoringAsciiCase(text, "NULL");
 }
 
 std::string QuotedNames(const std::vector<std::string>& names) {
@@ -112,8 +111,9 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
                         " not copied");
       }
     }
-    // Named where --diff will see a change: a type of another family.
-    if (target.familyOf(copy.type) != family) {
+    // Named where --diff will see a change: within one format another type, across two a type
+    // of another family.
+    if (sameFormat ? copy.type != column.type : target.familyOf(copy.type) != family) {
       notes.push_back(table.name + "." + column.name + ": " +
                       (column.type.empty() ? "no declared type" : column.type) + " copied as " +
                       copy.type + ", which keeps every value it holds");
@@ -123,8 +123,9 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
   for (ColumnPlan& column : plan.columns) {
     if (keyHolds || !column.primaryKey) continue;
     column.primaryKey = false;
-    notes.push_back(table.name + "." + column.name + ": its primary key holds NULL, which " +
-                    target.format + " keys cannot; copied without the key");
+    notes.push_back(table.name + "." + column.name +
+                    ": its primary key holds NULL, or values of more than one kind, which " +
+                    target.format + " keys cannot hold apart; copied without the key");
   }
   return plan;
 }

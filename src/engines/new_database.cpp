@@ -8,7 +8,22 @@ namespace Corvenmark {
 namespace {
 
 // The files SQLite and DuckDB keep beside a database, named by their suffix.
-const char* const kJournalSuffixes[] = {"-journal", "-wal", "-shm", ".wal"};
+const char* const kJournalSuffixes[] = {"-journal", "-wal",           "-shm",
+                                        ".wal",     ".wal.checkpoint", ".wal.recovery"};
+
+// False, with `error` naming it, when a journal or log of `path`'s name lies beside it: it
+// belongs to another database, and the next open of the new one would take it for its own (roll
+// it into it, or show its tables).
+bool NoJournalBeside(const std::string& path, std::string& error) {
+  for (const char* suffix : kJournalSuffixes) {
+    if (PathExists(path + suffix)) {
+      error = "a journal or log of another database lies where the new one's would: " + path +
+              suffix;
+      return false;
+    }
+  }
+  return true;
+}
 
 bool BuildAndPublish(const std::string& path, const NewDatabase& how, std::string& error) {
   if (path.empty()) {
@@ -20,15 +35,7 @@ bool BuildAndPublish(const std::string& path, const NewDatabase& how, std::strin
     error = "file already exists: " + path;
     return false;
   }
-  // A journal or log under the new database's name belongs to another database, and the next
-  // open of the new one would take it for its own: roll it into it, or show its tables.
-  for (const char* suffix : kJournalSuffixes) {
-    if (PathExists(path + suffix)) {
-      error = "a journal or log of another database lies where the new one's would: " + path +
-              suffix;
-      return false;
-    }
-  }
+  if (!NoJournalBeside(path, error)) return false;
   const InterruptWatch watch;
   std::string building;
   if (!CreateTemporarySibling(path, building, error)) return false;
@@ -46,6 +53,11 @@ bool BuildAndPublish(const std::string& path, const NewDatabase& how, std::strin
   }
   if (!filled || InterruptWatch::Requested()) {
     if (filled) error = "interrupted: " + path;
+    RemoveFile(building);
+    return false;
+  }
+  // Asked again as the file takes its name: one may have come while the database was built.
+  if (!NoJournalBeside(path, error)) {
     RemoveFile(building);
     return false;
   }

@@ -29,6 +29,9 @@ struct ColumnMeta {
   bool notNull = false;
   std::string defaultValue;  ///< The DEFAULT expression as written; empty when there is none.
   bool primaryKey = false;   ///< True when the column belongs to the table's primary key.
+  /// True for a column computed from the others (GENERATED ALWAYS AS), which holds no value of
+  /// its own to write.
+  bool generated = false;
 };
 
 /// A table's UNIQUE, CHECK or FOREIGN KEY constraint.

@@ -95,6 +95,7 @@ namespace Corvenmark {
   X(duckdb_append_varchar)                  \
   X(duckdb_appender_end_row)                \
   X(duckdb_appender_close)                  \
+  X(duckdb_appender_flush)                  \
   X(duckdb_appender_destroy)
 
 /// DuckDB's functions, each under its own name and with its own type.

@@ -56,11 +56,24 @@ std::string KeepingType(const ColumnCensus& census) {
   return "BLOB";  // text that is not UTF-8 is kept as its bytes
 }
 
-bool KeyHolds(const ColumnCensus& census) { return census.nulls == 0; }
+// A key's values must be there, and of one kind: SQLite keeps the integer 1 and the text '1'
+// apart, a column of DuckDB's holds both as one type, where they are the same key.
+bool KeyHolds(const ColumnCensus& census) {
+  int kinds = 0;
+  for (const uint64_t count : {census.integers, census.reals, census.decimals, census.booleans,
+                               census.texts, census.blobs, census.json}) {
+    kinds += count > 0 ? 1 : 0;
+  }
+  return census.nulls == 0 && kinds <= 1;
+}
 
-// Columns of tables copied between two checkpoints: a block of 256 KiB each, a quarter of the
-// memory limit in all.
-const size_t kColumnsPerCheckpoint = 128;
+// Bytes of values appended between two flushes of the appender: a quarter of the memory limit.
+const size_t kBytesPerFlush = 32 << 20;
+
+// Blocks of 256 KiB made between two checkpoints, a quarter of the memory limit in all: one for
+// each column of a table copied, a few for each index.
+const size_t kBlocksPerCheckpoint = 128;
+const size_t kBlocksPerIndex = 4;
 
 const TargetTypes kDuckDbTypes = {"DuckDB", FamilyType, KeepingType, KeyHolds, DuckDbTypeFamily,
                                   false};
@@ -116,7 +129,14 @@ class Appender : public RowSink {
       return false;
     }
     ++rows_;
-    return true;
+    for (size_t i = 0; i < count; ++i) bytesSinceFlush_ += cells[i].text.size() + 8;
+    // What the appender gathers stays in its own memory until it is flushed; many wide rows
+    // would pass the memory limit before a row group was complete.
+    if (bytesSinceFlush_ < kBytesPerFlush) return true;
+    bytesSinceFlush_ = 0;
+    if (DuckDb()->duckdb_appender_flush(appender_) == DuckDBSuccess) return true;
+    error_ = AppenderError(appender_);
+    return false;
   }
   // Within one format a nested value goes back in as DuckDB wrote it.
   bool PrefersJson() const override { return !sameFormat_; }
@@ -160,6 +180,7 @@ class Appender : public RowSink {
   CensusTaker* census_;  ///< Counts the rows as they go in, when not null.
   std::string error_;
   uint64_t rows_ = 0;
+  size_t bytesSinceFlush_ = 0;
 };
 
 // Creates the table of `plan` and appends every row of `table` to it, counting them into
@@ -263,17 +284,23 @@ CopyResult CopyIntoDuckDb(const std::string& path, TableSource& source) {
   CopyResult result;
   std::map<std::string, std::string> copied;  // each table's name in the copy's SQL
   const auto load = [&](duckdb_connection connection, std::string& error) {
-    size_t columnsSinceCheckpoint = 0;
-    for (const TableMeta& table : source.Tables()) {
-      if (!CopyTable(connection, table, source, result, copied[table.name], error)) return false;
-      // DuckDB keeps a table's last rows in a block of memory of each column's until a
-      // checkpoint writes them out; many small tables would fill the memory limit with them.
-      columnsSinceCheckpoint += table.columns.size();
-      if (columnsSinceCheckpoint < kColumnsPerCheckpoint) continue;
-      columnsSinceCheckpoint = 0;
+    // DuckDB keeps a table's last rows, and each index it makes, in blocks of memory until a
+    // checkpoint writes them out; many small tables or indexes would fill the memory limit.
+    size_t blocksSinceCheckpoint = 0;
+    const auto checkpointEvery = [&](size_t blocks) {
+      blocksSinceCheckpoint += blocks;
+      if (blocksSinceCheckpoint < kBlocksPerCheckpoint) return true;
+      blocksSinceCheckpoint = 0;
       DuckDbResult checkpoint;
-      if (DuckDb()->duckdb_query(connection, "CHECKPOINT", checkpoint.get()) != DuckDBSuccess) {
-        error = checkpoint.Error();
+      if (DuckDb()->duckdb_query(connection, "CHECKPOINT", checkpoint.get()) == DuckDBSuccess) {
+        return true;
+      }
+      error = checkpoint.Error();
+      return false;
+    };
+    for (const TableMeta& table : source.Tables()) {
+      if (!CopyTable(connection, table, source, result, copied[table.name], error) ||
+          !checkpointEvery(table.columns.size())) {
         return false;
       }
     }
@@ -284,6 +311,7 @@ CopyResult CopyIntoDuckDb(const std::string& path, TableSource& source) {
       if (DuckDb()->duckdb_query(connection, sql.c_str(), made.get()) != DuckDBSuccess) {
         result.notes.push_back("index " + index.name + ": not copied (" + made.Error() + ")");
       }
+      if (!checkpointEvery(kBlocksPerIndex)) return false;
     }
     return true;
   };

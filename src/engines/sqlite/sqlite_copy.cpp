@@ -1,5 +1,6 @@
 #include "engines/sqlite/sqlite_copy.h"
 
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -36,23 +37,26 @@ std::string TextFamilyType(TypeFamily family) {
   }
 }
 
+// A column of no values takes its family's type, as does one whose values all fit it.
 std::string FamilyType(TypeFamily family, const ColumnCensus& census) {
-  // SQLite stores TRUE and FALSE as 1 and 0, which every WHERE on the column reads as they were.
-  if (family == TypeFamily::kBoolean) {
-    return census.OnlyOf({&ColumnCensus::booleans}) ? "BOOLEAN" : "";
+  switch (family) {
+    // SQLite stores TRUE and FALSE as 1 and 0, which every WHERE on the column reads as they
+    // were.
+    case TypeFamily::kBoolean:
+      return census.OnlyOf({&ColumnCensus::booleans}) ? "BOOLEAN" : "";
+    case TypeFamily::kInteger:
+      return census.OnlyOf({&ColumnCensus::integers}) && !census.beyond64Bits ? "INTEGER" : "";
+    // SQLite stores NaN as NULL, and a column of REAL affinity -0.0 as the integer 0.
+    case TypeFamily::kFloatingPoint:
+      return census.OnlyOf({&ColumnCensus::reals, &ColumnCensus::integers}) &&
+                     !census.notANumber && !census.negativeZero && !census.beyondDouble
+                 ? "REAL"
+                 : "";
+    case TypeFamily::kBlob:
+      return census.OnlyOf({&ColumnCensus::blobs}) ? "BLOB" : "";
+    default:
+      return census.OnlyOf({&ColumnCensus::texts}) ? TextFamilyType(family) : "";
   }
-  if (census.OnlyOf({&ColumnCensus::texts})) return TextFamilyType(family);
-  if (family == TypeFamily::kInteger) {
-    return census.OnlyOf({&ColumnCensus::integers}) && !census.beyond64Bits ? "INTEGER" : "";
-  }
-  // SQLite stores NaN as NULL, and a column of REAL affinity -0.0 as the integer 0.
-  if (family == TypeFamily::kFloatingPoint) {
-    return census.OnlyOf({&ColumnCensus::reals, &ColumnCensus::integers}) && !census.notANumber &&
-                   !census.negativeZero && !census.beyondDouble
-               ? "REAL"
-               : "";
-  }
-  return family == TypeFamily::kBlob && census.OnlyOf({&ColumnCensus::blobs}) ? "BLOB" : "";
 }
 
 // Text keeps any value but a double (whose text would be cut to 15 digits) and a BLOB; a
@@ -116,8 +120,9 @@ void Bind(sqlite3_stmt* insert, int index, const CellView& cell) {
 
 class Inserter : public RowSink {
  public:
-  Inserter(sqlite3* db, sqlite3_stmt* insert, CensusTaker* census)
-      : db_(db), insert_(insert), census_(census) {}
+  Inserter(sqlite3* db, sqlite3_stmt* insert, const std::vector<size_t>& written,
+           CensusTaker* census)
+      : db_(db), insert_(insert), written_(written), census_(census) {}
   bool BeginResult(const std::vector<std::string>& columns) override {
     return census_ == nullptr || census_->BeginResult(columns);
   }
@@ -127,7 +132,10 @@ class Inserter : public RowSink {
       return false;
     }
     if (census_ != nullptr) census_->AddRow(cells, count);
-    for (size_t i = 0; i < count; ++i) Bind(insert_, static_cast<int>(i) + 1, cells[i]);
+    for (size_t i = 0; i < written_.size(); ++i) {
+      assert(written_[i] < count);
+      Bind(insert_, static_cast<int>(i) + 1, cells[written_[i]]);
+    }
     const bool done = sqlite3_step(insert_) == SQLITE_DONE;
     if (!done) error_ = sqlite3_errmsg(db_);
     sqlite3_reset(insert_);
@@ -143,7 +151,8 @@ class Inserter : public RowSink {
  private:
   sqlite3* db_;
   sqlite3_stmt* insert_;
-  CensusTaker* census_;  ///< Counts the rows as they go in, when not null.
+  const std::vector<size_t>& written_;  ///< The cells of a row that are inserted, in order.
+  CensusTaker* census_;                 ///< Counts the rows as they go in, when not null.
   std::string error_;
   uint64_t rows_ = 0;
 };
@@ -165,17 +174,27 @@ bool KeepsItsStatement(const TableMeta& table, const TableSource& source) {
   return IsSqliteSource(source) && sqlite3_strnicmp(table.createSql.c_str(), "CREATE TABLE", 12) == 0;
 }
 
-// Makes the table by `create` and inserts every row of `table` into it, counting them into
+// Makes the table by `create` and inserts every row of `table` into it, but for the values of
+// generated columns when `generatedToo` is false (the table computes them), counting them into
 // `census` too when one is given.
-bool LoadTable(sqlite3* db, const std::string& create, const std::string& name, size_t columns,
+bool LoadTable(sqlite3* db, const std::string& create, const std::string& name, bool generatedToo,
                const TableMeta& table, TableSource& source, CensusTaker* census, uint64_t& rows,
                std::string& error) {
   if (!Exec(db, create, error)) return false;
-  std::string sql = "INSERT INTO " + QuotedIdentifier(name) + " VALUES (";
-  for (size_t i = 0; i < columns; ++i) sql += i > 0 ? ", ?" : "?";
-  const StatementHandle insert = Prepare(db, (sql + ")").c_str(), error);
+  std::vector<size_t> written;
+  std::string names;
+  std::string values;
+  for (size_t i = 0; i < table.columns.size(); ++i) {
+    if (table.columns[i].generated && !generatedToo) continue;
+    written.push_back(i);
+    names += (names.empty() ? "" : ", ") + QuotedIdentifier(table.columns[i].name);
+    values += values.empty() ? "?" : ", ?";
+  }
+  const std::string sql =
+      "INSERT INTO " + QuotedIdentifier(name) + " (" + names + ") VALUES (" + values + ")";
+  const StatementHandle insert = Prepare(db, sql.c_str(), error);
   if (!insert) return false;
-  Inserter inserter(db, insert.get(), census);
+  Inserter inserter(db, insert.get(), written, census);
   PipelinedRows pipeline(inserter);
   Outcome copied = source.ReadRows(table, pipeline);
   copied.success = pipeline.Finish() && copied.success;
@@ -196,23 +215,23 @@ bool CopyTable(sqlite3* db, const TableMeta& table, TableSource& source, CopyRes
   uint64_t rows = 0;
   std::vector<std::string> notes;
   if (KeepsItsStatement(table, source)) {
-    if (!LoadTable(db, table.createSql, table.ownName, table.columns.size(), table, source,
-                   nullptr, rows, error)) {
+    if (!LoadTable(db, table.createSql, table.ownName, false, table, source, nullptr, rows,
+                   error)) {
       return false;
     }
   } else {
     const TablePlan declared = PlanTable(table, {}, source, kSqliteTypes, notes);
     CensusTaker census;
-    if (!LoadTable(db, CreateTableSql(declared), declared.name, declared.columns.size(), table,
-                   source, &census, rows, error)) {
+    if (!LoadTable(db, CreateTableSql(declared), declared.name, true, table, source, &census,
+                   rows, error)) {
       return false;
     }
     notes.clear();
     const TablePlan plan = PlanTable(table, census.columns(), source, kSqliteTypes, notes);
     if (!SameColumnTypes(plan, declared) &&
         (!Exec(db, "DROP TABLE " + QuotedIdentifier(declared.name), error) ||
-         !LoadTable(db, CreateTableSql(plan), plan.name, plan.columns.size(), table, source,
-                    nullptr, rows, error))) {
+         !LoadTable(db, CreateTableSql(plan), plan.name, true, table, source, nullptr, rows,
+                    error))) {
       return false;
     }
   }

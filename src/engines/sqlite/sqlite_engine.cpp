@@ -136,7 +136,7 @@ std::vector<ColumnMeta> ReadColumns(sqlite3* db, const std::string& table,
   std::vector<std::pair<int, std::string>> keyed;  // position in the key, column
   // Hidden columns of virtual tables are left out; generated columns are kept.
   StatementHandle statement = Prepare(db,
-                                      "SELECT cid, name, type, \"notnull\", dflt_value, pk "
+                                      "SELECT cid, name, type, \"notnull\", dflt_value, pk, hidden "
                                       "FROM pragma_table_xinfo(?1, 'main') WHERE hidden <> 1",
                                       error);
   if (!statement) return columns;
@@ -151,6 +151,7 @@ std::vector<ColumnMeta> ReadColumns(sqlite3* db, const std::string& table,
     column.notNull = sqlite3_column_int(raw, 3) != 0;
     column.defaultValue = Text(raw, 4);
     column.primaryKey = sqlite3_column_int(raw, 5) != 0;
+    column.generated = sqlite3_column_int(raw, 6) >= 2;  // 2 virtual, 3 stored
     if (column.primaryKey) keyed.emplace_back(sqlite3_column_int(raw, 5), column.name);
     columns.push_back(std::move(column));
   }
