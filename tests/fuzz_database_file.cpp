@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fwrite(data, 1, size, file);
     std::fclose(file);
   }
-  using Corvenmark::SqliteEngine;
+  using Corvenmark::kSqliteEngine;
   DiscardedRows rows;
   const Corvenmark::SchemaResult schema = InspectSchemaOf(kSqliteEngine, path, true);
   AnalyzeDatabaseOf(kSqliteEngine, path);

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "platform/line_end.h"
+#include "platform/utf8.h"
 #include "version.h"
 
 namespace Corvenmark {
@@ -51,8 +52,9 @@ void WriteColumnDifferences(std::ostream& out, const TableChange& change) {
 // "  ~ default t.c : 'a' -> (none)". A view or trigger is named only: its SQL may run to many
 // lines.
 void WriteDetailChange(std::ostream& out, const DetailChange& change) {
-  out << "  " << change.sign << ' ' << change.kind << ' ' << change.name;
-  const bool named = change.kind == "view" || change.kind == "trigger";
+  out << "  " << change.sign << ' ' << change.kind << ' ' << OnOneLine(change.name);
+  const bool named =
+      change.kind == "view" || change.kind == "trigger" || change.kind == "definition";
   const auto shown = [](const std::string& text) { return text.empty() ? "(none)" : text; };
   if (!named && change.sign == '~') {
     out << " : " << shown(change.before) << " -> " << shown(change.after);
@@ -104,15 +106,22 @@ void WriteTabSeparatedLine(std::ostream& out, const std::vector<std::string>& ce
 std::string OnOneLine(const std::string& text) {
   static const char kHexDigits[] = "0123456789abcdef";
   std::string line;
-  for (const char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '\n') {
+    const size_t length = byte < 0x80 ? 1 : Utf8SequenceLength(text, i);
+    if (length > 1) {
+      // A character beyond ASCII, whole.
+      line.append(text, i, length);
+      i += length - 1;
+    } else if (c == '\n') {
       line += "\\n";
     } else if (c == '\r') {
       line += "\\r";
     } else if (c == '\t') {
       line += "\\t";
-    } else if (byte < 0x20 || byte == 0x7f) {
+    } else if (byte < 0x20 || byte == 0x7f || length == 0) {
+      // A control character, or a byte that begins no character (the text is not UTF-8).
       line += "\\x";
       line += kHexDigits[byte >> 4];
       line += kHexDigits[byte & 0xf];

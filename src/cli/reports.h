@@ -17,12 +17,12 @@ void WriteUsage(std::ostream& out, const char* programName);
 void WriteTabSeparatedLine(std::ostream& out, const std::vector<std::string>& cells);
 
 /// Writes "<command> Error: <message>" as exactly one line: control characters in the message
-/// (which may come from the command line or from a database) are written visibly escaped, as
-/// \n, \r, \t or \xHH.
+/// (which may come from the command line or from a database), and bytes that are not UTF-8, are
+/// written visibly escaped, as \n, \r, \t or \xHH.
 void WriteErrorLine(std::ostream& err, const char* command, const std::string& message);
 
-/// `text` with its control characters visibly escaped, as error lines write them, so that it
-/// stays on one line.
+/// `text` with its control characters and its bytes that are not UTF-8 visibly escaped, as
+/// error lines write them, so that it stays on one line of text.
 std::string OnOneLine(const std::string& text);
 
 void WriteSchemaListing(std::ostream& out, const std::string& dbPath,

@@ -7,6 +7,7 @@
 #include <tuple>
 #include <utility>
 
+#include "cli/reports.h"
 #include "engines/constraint_text.h"
 #include "platform/ascii.h"
 
@@ -147,7 +148,7 @@ std::string IndexText(const IndexMeta& index) {
 }
 
 // Objects of both databases matched by kind and name, as the databases match names; `text`
-// says what each is, and two of one name differ when their texts do.
+// says what each is, and two of one name differ when their texts mean different things.
 template <class Object, class Text>
 void CompareObjects(const std::vector<Object>& first, const std::vector<Object>& second,
                     const Text& text, std::vector<DetailChange>& changes) {
@@ -165,7 +166,9 @@ void CompareObjects(const std::vector<Object>& first, const std::vector<Object>&
     }
     matched.insert(match->second);
     const std::string after = text(*match->second).second;
-    if (before != after) changes.push_back({'~', kind, object.name, before, after});
+    if (ConstraintMeaning(before) != ConstraintMeaning(after)) {
+      changes.push_back({'~', kind, object.name, before, after});
+    }
   }
   for (const Object& object : second) {
     if (matched.count(&object) == 0) {
@@ -206,15 +209,30 @@ SchemaDiff CompareSchemas(const SchemaResult& first, const SchemaResult& second,
     }
     paired.insert(pairs[i]);
     TableChange change = CompareTables(*firstTables[i], *pairs[i], types);
-    if (HasChanges(change)) diff.changedTables.push_back(std::move(change));
+    const size_t detailsBefore = diff.detailChanges.size();
     CompareDetails(*firstTables[i], *pairs[i], acrossFormats, diff.detailChanges);
+    // Within a format that keeps statements as written, what else the table's declares (a
+    // collation, STRICT, the order of its columns or of its key, a foreign key's actions):
+    // named, without detail, when nothing above tells the two apart.
+    const bool told = HasChanges(change) || diff.detailChanges.size() > detailsBefore;
+    if (!acrossFormats && !told && first.statementsAsWritten && second.statementsAsWritten &&
+        ConstraintMeaning(firstTables[i]->createSql) != ConstraintMeaning(pairs[i]->createSql)) {
+      diff.detailChanges.push_back({'~', "definition", firstTables[i]->name, "", ""});
+    }
+    if (HasChanges(change)) diff.changedTables.push_back(std::move(change));
   }
   for (const TableMeta* table : secondTables) {
     if (paired.count(table) == 0) diff.tablesOnlyInSecond.push_back(table->name);
   }
+  // Within one format an index is what its statement says (its order, its collation); across
+  // two, its table and columns.
   CompareObjects(
       first.indexes, second.indexes,
-      [](const IndexMeta& index) { return std::pair<std::string, std::string>("index", IndexText(index)); },
+      [&](const IndexMeta& index) {
+        return std::pair<std::string, std::string>(
+            "index", acrossFormats || index.createSql.empty() ? IndexText(index)
+                                                               : OnOneLine(index.createSql));
+      },
       diff.detailChanges);
   // Across formats a view or trigger is compared by its name only: the formats write the same
   // definition in SQL of their own.

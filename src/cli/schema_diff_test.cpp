@@ -120,5 +120,31 @@ TEST(CompareSchemas, MatchesTablesByIdentityThenAcrossFormatsByQualifiedName) {
   }
 }
 
+// Beyond types and keys: NOT NULL, defaults, constraints and indexes; and within SQLite, whose
+// statements are as written, any other difference of a table's statement (a collation).
+TEST(CompareSchemas, TellsApartWhatTablesDeclareBesideTheirColumns) {
+  SchemaResult first;
+  first.statementsAsWritten = true;
+  first.tables = {Table("t", {Column("a", "TEXT")}), Table("u", {Column("b", "TEXT")})};
+  first.tables[1].createSql = "CREATE TABLE u (b TEXT COLLATE NOCASE)";
+  first.indexes = {{"i", "t", {"a"}, false, ""}};
+  SchemaResult second = first;
+  second.tables[0].columns[0].notNull = true;
+  second.tables[0].columns[0].defaultValue = "'x'";
+  second.tables[0].constraints = {{ConstraintMeta::Kind::kCheck, {}, "a <> ''", "", {}}};
+  second.tables[1].createSql = "CREATE TABLE u (b TEXT)";
+  second.indexes[0].unique = true;
+  std::vector<std::string> lines;
+  for (const DetailChange& change : CompareSchemas(first, second).detailChanges) {
+    lines.push_back(std::string(1, change.sign) + change.kind + " " + change.name + ":" +
+                    change.before + ">" + change.after);
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"~not null t.a:NULL>NOT NULL", "~default t.a:>'x'",
+                                             "+constraint t:>CHECK (a <> '')", "~definition u:>",
+                                             "~index i:ON t (a)>UNIQUE ON t (a)"}));
+  second.statementsAsWritten = false;
+  EXPECT_EQ(CompareSchemas(first, second).detailChanges.size(), 4u);
+}
+
 }  // namespace
 }  // namespace Corvenmark

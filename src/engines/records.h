@@ -89,6 +89,10 @@ struct SchemaResult {
   /// The database's other objects (views, triggers, indexes on expressions or on some rows), in
   /// name order.
   std::vector<ObjectMeta> otherObjects;
+  /// True when each table's createSql is its statement as it was written (SQLite keeps them so),
+  /// where two statements that read differently declare different tables; false where the
+  /// database writes its own (DuckDB spells one key two ways).
+  bool statementsAsWritten = false;
 };
 
 /// Storage diagnostics of a database.

@@ -253,6 +253,7 @@ void ResolveKeyReferences(std::vector<TableMeta>& tables) {
 // The tables of the main schema but SQLite's internal ones, in byte order of their names.
 SchemaResult ReadSchema(sqlite3* db, bool countRows) {
   SchemaResult schema;
+  schema.statementsAsWritten = true;
   StatementHandle statement = Prepare(db,
                                       "SELECT name, sql FROM main.sqlite_master "
                                       "WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' "
