@@ -96,6 +96,14 @@ namespace Corvenmark {
   X(duckdb_appender_end_row)                \
   X(duckdb_appender_close)                  \
   X(duckdb_appender_flush)                  \
+  X(duckdb_append_data_chunk)               \
+  X(duckdb_create_logical_type)             \
+  X(duckdb_create_data_chunk)               \
+  X(duckdb_data_chunk_reset)                \
+  X(duckdb_vector_size)                     \
+  X(duckdb_vector_ensure_validity_writable) \
+  X(duckdb_validity_set_row_invalid)        \
+  X(duckdb_vector_assign_string_element_len) \
   X(duckdb_appender_destroy)
 
 /// DuckDB's functions, each under its own name and with its own type.

@@ -2,8 +2,10 @@
 
 #include <charconv>
 #include <map>
+#include <memory>
 
 #include "engines/copy_plan.h"
+#include "engines/duckdb/duckdb_chunk_writer.h"
 #include "engines/duckdb/duckdb_database.h"
 #include "engines/duckdb/duckdb_sample.h"
 #include "engines/pipelined_rows.h"
@@ -67,8 +69,10 @@ bool KeyHolds(const ColumnCensus& census) {
   return census.nulls == 0 && kinds <= 1;
 }
 
-// Bytes of values appended between two flushes of the appender: a quarter of the memory limit.
+// Bytes of values of a row group not yet complete that the appender is flushed at: a quarter
+// of the memory limit. A row group of DuckDB's is complete at kRowGroupRows rows.
 const size_t kBytesPerFlush = 32 << 20;
+const size_t kRowGroupRows = 122880;
 
 // Blocks of 256 KiB made between two checkpoints, a quarter of the memory limit in all: one for
 // each column of a table copied, a few for each index.
@@ -107,7 +111,15 @@ class Appender : public RowSink {
  public:
   Appender(duckdb_appender appender, const TablePlan& plan, bool sameFormat, CensusTaker* census)
       : appender_(appender), sameFormat_(sameFormat), census_(census) {
-    for (const ColumnPlan& column : plan.columns) columns_.push_back(AppendAsFor(column.type));
+    std::vector<ChunkType> chunkTypes;
+    bool chunkable = true;
+    for (const ColumnPlan& column : plan.columns) {
+      columns_.push_back(AppendAsFor(column.type));
+      chunkable = ChunkTypeOf(column.type, chunkTypes.emplace_back()) && chunkable;
+    }
+    if (chunkable) {
+      chunks_ = std::make_unique<DuckDbChunkWriter>(appender, std::move(chunkTypes));
+    }
   }
   bool BeginResult(const std::vector<std::string>& columns) override {
     return census_ == nullptr || census_->BeginResult(columns);
@@ -118,25 +130,45 @@ class Appender : public RowSink {
       return false;
     }
     if (census_ != nullptr) census_->AddRow(cells, count);
-    for (size_t i = 0; i < count; ++i) {
+    // By whole chunks while every value is of its column's own kind; by value from the first
+    // that is not, which the appender casts or refuses.
+    const bool chunked = chunks_ && chunks_->Add(cells, count);
+    if (!chunked && chunks_ && !FinishChunks()) return false;
+    for (size_t i = 0; !chunked && i < count; ++i) {
       if (Append(cells[i], i < columns_.size() ? columns_[i] : AppendAs::kText) != DuckDBSuccess) {
         error_ = AppenderError(appender_);
         return false;
       }
     }
-    if (DuckDb()->duckdb_appender_end_row(appender_) != DuckDBSuccess) {
+    if (!chunked && DuckDb()->duckdb_appender_end_row(appender_) != DuckDBSuccess) {
       error_ = AppenderError(appender_);
       return false;
     }
     ++rows_;
-    for (size_t i = 0; i < count; ++i) bytesSinceFlush_ += cells[i].text.size() + 8;
-    // What the appender gathers stays in its own memory until it is flushed; many wide rows
-    // would pass the memory limit before a row group was complete.
-    if (bytesSinceFlush_ < kBytesPerFlush) return true;
-    bytesSinceFlush_ = 0;
+    // DuckDB writes each complete row group of a table being filled to the file as it goes, and
+    // holds the rows of the one not yet complete in memory: wide rows would pass the memory
+    // limit before it is. Those are flushed to the table, which costs a merge of its key's
+    // index each time, so only then.
+    for (size_t i = 0; i < count; ++i) bytesInGroup_ += cells[i].text.size() + 8;
+    if (++rowsInGroup_ == kRowGroupRows) {
+      rowsInGroup_ = 0;
+      bytesInGroup_ = 0;
+    }
+    if (bytesInGroup_ < kBytesPerFlush) return true;
+    rowsInGroup_ = 0;
+    bytesInGroup_ = 0;
+    if (chunks_ && !chunks_->Flush(error_)) return false;
     if (DuckDb()->duckdb_appender_flush(appender_) == DuckDBSuccess) return true;
     error_ = AppenderError(appender_);
     return false;
+  }
+
+  /// Appends the rows the chunk still holds; the appender then takes rows by value only. False,
+  /// with error() set, when it refuses them.
+  bool FinishChunks() {
+    const bool flushed = !chunks_ || chunks_->Flush(error_);
+    chunks_.reset();
+    return flushed;
   }
   // Within one format a nested value goes back in as DuckDB wrote it.
   bool PrefersJson() const override { return !sameFormat_; }
@@ -178,9 +210,11 @@ class Appender : public RowSink {
   std::vector<AppendAs> columns_;
   bool sameFormat_;
   CensusTaker* census_;  ///< Counts the rows as they go in, when not null.
+  std::unique_ptr<DuckDbChunkWriter> chunks_;  ///< Null once rows go in by value.
   std::string error_;
   uint64_t rows_ = 0;
-  size_t bytesSinceFlush_ = 0;
+  size_t rowsInGroup_ = 0;
+  size_t bytesInGroup_ = 0;
 };
 
 // Creates the table of `plan` and appends every row of `table` to it, counting them into
@@ -206,6 +240,7 @@ bool LoadTable(duckdb_connection connection, const TablePlan& plan, const TableM
   PipelinedRows pipeline(appending);
   Outcome copied = source.ReadRows(table, pipeline);
   copied.success = pipeline.Finish() && copied.success;
+  if (copied.success && !appending.FinishChunks()) copied.success = false;
   if (!copied.success) {
     error = !appending.error().empty() ? appending.error() : copied.errorMessage;
     return false;
