@@ -9,32 +9,38 @@
 #include <vector>
 
 #include "engines/records.h"
+#include "engines/sql_text.h"
 #include "platform/ascii.h"
 
 namespace Corvenmark {
 
-/// Names joined as "a, b".
-inline std::string JoinedNames(const std::vector<std::string>& names) {
+/// Names joined as "a, b", each quoted as an SQL identifier when `quoted`.
+inline std::string JoinedNames(const std::vector<std::string>& names, bool quoted = false) {
   std::string joined;
-  for (const std::string& name : names) joined += (joined.empty() ? "" : ", ") + name;
+  for (const std::string& name : names) {
+    joined += (joined.empty() ? "" : ", ") + (quoted ? QuotedIdentifier(name) : name);
+  }
   return joined;
 }
 
 /// The constraint as reports show it: "UNIQUE (a, b)", "CHECK (expression)", or
-/// "FOREIGN KEY (a) REFERENCES t (b)" ("... REFERENCES t" for the referenced table's key).
-inline std::string ConstraintText(const ConstraintMeta& constraint) {
+/// "FOREIGN KEY (a) REFERENCES t (b)" ("... REFERENCES t" for the referenced table's key); as
+/// SQL, every name quoted, when `quoted`.
+inline std::string ConstraintText(const ConstraintMeta& constraint, bool quoted = false) {
   switch (constraint.kind) {
     case ConstraintMeta::Kind::kUnique:
-      return "UNIQUE (" + JoinedNames(constraint.columns) + ")";
+      return "UNIQUE (" + JoinedNames(constraint.columns, quoted) + ")";
     case ConstraintMeta::Kind::kCheck:
       return "CHECK (" + constraint.expression + ")";
     case ConstraintMeta::Kind::kForeignKey:
       break;
   }
-  return "FOREIGN KEY (" + JoinedNames(constraint.columns) + ") REFERENCES " +
-         constraint.referencedTable +
-         (constraint.referencedColumns.empty() ? ""
-                                               : " (" + JoinedNames(constraint.referencedColumns) + ")");
+  const std::string& table = constraint.referencedTable;
+  return "FOREIGN KEY (" + JoinedNames(constraint.columns, quoted) + ") REFERENCES " +
+         (quoted ? QuotedIdentifier(table) : table) +
+         (constraint.referencedColumns.empty()
+              ? ""
+              : " (" + JoinedNames(constraint.referencedColumns, quoted) + ")");
 }
 
 /// The constraints in byte order of their texts.

@@ -25,30 +25,6 @@ bool IsPortableDefault(const std::string& text) {
   return EqualIgnoringAsciiCase(text, "NULL");
 }
 
-std::string QuotedNames(const std::vector<std::string>& names) {
-  std::string quoted;
-  for (const std::string& name : names) {
-    quoted += (quoted.empty() ? "" : ", ") + QuotedIdentifier(name);
-  }
-  return quoted;
-}
-
-std::string ConstraintSql(const ConstraintMeta& constraint) {
-  switch (constraint.kind) {
-    case ConstraintMeta::Kind::kUnique:
-      return "UNIQUE (" + QuotedNames(constraint.columns) + ")";
-    case ConstraintMeta::Kind::kCheck:
-      return "CHECK (" + constraint.expression + ")";
-    case ConstraintMeta::Kind::kForeignKey:
-      break;
-  }
-  return "FOREIGN KEY (" + QuotedNames(constraint.columns) + ") REFERENCES " +
-         QuotedIdentifier(constraint.referencedTable) +
-         (constraint.referencedColumns.empty()
-              ? ""
-              : " (" + QuotedNames(constraint.referencedColumns) + ")");
-}
-
 // The table's constraints the copy keeps, as SQL; each it does not is named in `notes`. Within
 // one format all of them; from another, all but foreign keys where the target checks them as
 // the rows go in; none where the plan keeps every value whatever the constraint says.
@@ -59,7 +35,7 @@ void PlanConstraints(const TableMeta& table, bool sameFormat, const TargetTypes&
         from == PlanFrom::kFamilies &&
         (sameFormat || target.keepsForeignKeys ||
          constraint.kind != ConstraintMeta::Kind::kForeignKey);
-    if (kept) plan.constraints.push_back(ConstraintSql(constraint));
+    if (kept) plan.constraints.push_back(ConstraintText(constraint, true));
     if (!kept) notes.push_back(table.name + ": " + ConstraintText(constraint) + " not copied");
   }
 }
