@@ -29,19 +29,20 @@ void WriteColumn(std::ostream& out, const std::string& type, bool primaryKey) {
   if (primaryKey) out << " [PRIMARY KEY]";
 }
 
+// Names come from the databases: one holding a line feed would otherwise break its line in two.
 void WriteColumnDifferences(std::ostream& out, const TableChange& change) {
   for (const ColumnMeta& column : change.removedColumns) {
-    out << "  - column " << change.table << '.' << column.name << " : ";
+    out << "  - column " << OnOneLine(change.table + '.' + column.name) << " : ";
     WriteColumn(out, column.type, column.primaryKey);
     out << kLineEnd;
   }
   for (const ColumnMeta& column : change.addedColumns) {
-    out << "  + column " << change.table << '.' << column.name << " : ";
+    out << "  + column " << OnOneLine(change.table + '.' + column.name) << " : ";
     WriteColumn(out, column.type, column.primaryKey);
     out << kLineEnd;
   }
   for (const ColumnChange& column : change.changedColumns) {
-    out << "  ~ column " << change.table << '.' << column.name << " : ";
+    out << "  ~ column " << OnOneLine(change.table + '.' + column.name) << " : ";
     WriteColumn(out, column.typeBefore, column.primaryKeyBefore);
     out << " -> ";
     WriteColumn(out, column.typeAfter, column.primaryKeyAfter);
@@ -189,10 +190,10 @@ void WriteSchemaDiff(std::ostream& out, const std::string& firstPath, const std:
     return;
   }
   for (const std::string& table : diff.tablesOnlyInFirst) {
-    out << "  - table " << table << kLineEnd;
+    out << "  - table " << OnOneLine(table) << kLineEnd;
   }
   for (const std::string& table : diff.tablesOnlyInSecond) {
-    out << "  + table " << table << kLineEnd;
+    out << "  + table " << OnOneLine(table) << kLineEnd;
   }
   for (const TableChange& change : diff.changedTables) WriteColumnDifferences(out, change);
   for (const DetailChange& change : diff.detailChanges) WriteDetailChange(out, change);

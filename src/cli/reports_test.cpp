@@ -147,17 +147,23 @@ TEST(SchemaDiffReport, WritesOneLinePerDifference) {
   users.addedColumns.push_back({2, "email", "TEXT", true, "''", false});
   users.changedColumns.push_back({"id", "INTEGER", "TEXT", true, false});
   diff.changedTables.push_back(users);
+  diff.detailChanges.push_back({'~', "default", "users.email", "''", ""});
+  diff.detailChanges.push_back({'+', "index", "by\nname", "", "ON users (name)"});
+  diff.detailChanges.push_back({'-', "view", "v", "CREATE VIEW v AS\nSELECT 1", ""});
 
   std::ostringstream out;
   WriteSchemaDiff(out, "a.db", "b.db", diff);
   EXPECT_EQ(FromNativeLines(out.str()),
-            "Schema diff: a.db -> b.db (6 differences):\n"
+            "Schema diff: a.db -> b.db (9 differences):\n"
             "  - table old\n"
             "  + table new1\n"
             "  + table new2\n"
             "  - column users.age : INT\n"
             "  + column users.email : TEXT\n"
-            "  ~ column users.id : INTEGER [PRIMARY KEY] -> TEXT\n");
+            "  ~ column users.id : INTEGER [PRIMARY KEY] -> TEXT\n"
+            "  ~ default users.email : '' -> (none)\n"
+            "  + index by\\nname : ON users (name)\n"
+            "  - view v\n");
 }
 
 }  // namespace
