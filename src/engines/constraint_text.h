@@ -14,15 +14,6 @@
 
 namespace Corvenmark {
 
-/// Names joined as "a, b", each quoted as an SQL identifier when `quoted`.
-inline std::string JoinedNames(const std::vector<std::string>& names, bool quoted = false) {
-  std::string joined;
-  for (const std::string& name : names) {
-    joined += (joined.empty() ? "" : ", ") + (quoted ? QuotedIdentifier(name) : name);
-  }
-  return joined;
-}
-
 /// The constraint as reports show it: "UNIQUE (a, b)", "CHECK (expression)", or
 /// "FOREIGN KEY (a) REFERENCES t (b)" ("... REFERENCES t" for the referenced table's key); as
 /// SQL, every name quoted, when `quoted`.

@@ -145,12 +145,9 @@ std::string TableDefinitionSql(const TablePlan& plan) {
 }
 
 std::string CreateIndexSql(const IndexMeta& index, const std::string& table) {
-  std::string sql = std::string(index.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
-                    QuotedIdentifier(index.name) + " ON " + table + " (";
-  for (size_t i = 0; i < index.columns.size(); ++i) {
-    sql += (i > 0 ? ", " : "") + QuotedIdentifier(index.columns[i]);
-  }
-  return sql + ")";
+  return std::string(index.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+         QuotedIdentifier(index.name) + " ON " + table + " (" + JoinedNames(index.columns, true) +
+         ")";
 }
 
 }  // namespace Corvenmark

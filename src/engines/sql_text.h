@@ -26,13 +26,18 @@ inline std::string QuotedIdentifier(std::string_view name) { return Quoted(name,
 /// A text as an SQL string literal: 'text', inner single quotes doubled.
 inline std::string QuotedText(std::string_view text) { return Quoted(text, '\''); }
 
+/// Names joined as "a, b", each quoted as an SQL identifier when `quoted`.
+inline std::string JoinedNames(const std::vector<std::string>& names, bool quoted = false) {
+  std::string joined;
+  for (const std::string& name : names) {
+    joined += (joined.empty() ? "" : ", ") + (quoted ? QuotedIdentifier(name) : name);
+  }
+  return joined;
+}
+
 /// " ORDER BY" the columns of `key`, each quoted; empty for no key.
 inline std::string OrderByColumns(const std::vector<std::string>& key) {
-  std::string sql;
-  for (const std::string& column : key) {
-    sql += (sql.empty() ? " ORDER BY " : ", ") + QuotedIdentifier(column);
-  }
-  return sql;
+  return key.empty() ? "" : " ORDER BY " + JoinedNames(key, true);
 }
 
 /// Why a path is refused before any engine looks at it.

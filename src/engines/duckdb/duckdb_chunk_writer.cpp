@@ -41,8 +41,9 @@ bool ChunkTypeOf(const std::string& type, ChunkType& chunkType) {
                 {"BOOLEAN", ChunkType::kBoolean}, {"VARCHAR", ChunkType::kVarchar},
                 {"BLOB", ChunkType::kBlob}};
   for (const auto& known : kTypes) {
-    if (type == known.name) chunkType = known.type;
-    if (type == known.name) return true;
+    if (type != known.name) continue;
+    chunkType = known.type;
+    return true;
   }
   return false;
 }
