@@ -22,5 +22,6 @@ int main(int argc, char** argv) {
   } else {
     status = Corvenmark::RunCommand(argc, argv, std::cout, std::cerr);
   }
-  return Corvenmark::FinishOutput(std::cout, std::cerr, status);
+  return Corvenmark::FinishOutput(std::cout, std::cerr, status,
+                                  Corvenmark::FailureStatus(argc, argv));
 }

@@ -147,6 +147,10 @@ def check_conversion(program, source, target, tables, noted, failures):
     if changed != set(noted) or details != left_out:
         failures.append(f"{label}: --diff shows {sorted(changed)} and {sorted(details)}, expected "
                         f"{sorted(noted)} and {sorted(left_out)}:\n{diff}")
+    # A copy holds every row of its source, each value as the source has it.
+    status, out, err = program.run("--engine", "auto", "--exit-code", "--diff-data", source, target)
+    if status != 0:
+        failures.append(f"{label}: --diff-data status {status}: {out}{err}")
     for name in tables:
         before, after = program.rows(source, name), program.rows(target, name)
         if before is None or after is None or len(before) != len(after):

@@ -78,7 +78,7 @@ CSV = "status,engine\nOK,Corvenmark Win64\n"
 NO_DIFF = "Schema diff: a.db -> b.db (0 differences):\nNo differences.\n"
 
 BUILTIN_ROW = '[{"status":"OK","engine":"Corvenmark Win64 Native Engine"}]\n'
-FORMATS = "tsv, csv, json, jsonl or table"
+FORMATS = "tsv, csv, json, jsonl, table or sql"
 
 # (name, arguments, expected standard output, expected standard error, exit status)
 CASES = [

@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -8,10 +9,12 @@
 #include <string>
 
 #include "cli/csv.h"
+#include "cli/data_diff_report.h"
 #include "cli/engine_list.h"
 #include "platform/file_system.h"
 #include "platform/interrupt.h"
 #include "platform/line_end.h"
+#include "platform/terminal.h"
 #include "cli/query_report.h"
 #include "cli/reports.h"
 #include "cli/schema_diff.h"
@@ -26,13 +29,20 @@ struct Invocation {
   const EngineList& engines;
   const Engine* engine;  ///< Null for "auto".
   OutputFormat format;
+  bool exitCode;     ///< "--exit-code": a diff's status tells whether anything differs.
+  bool summaryOnly;  ///< "--summary": a data diff's counts without its rows.
   const char* programName;
   const char* const* args;  ///< args[0] is the option.
+  int argCount;             ///< Of args, the option included.
   std::ostream& out;
   std::ostream& err;
   const char* errorName;  ///< The command as its error lines name it.
   const char* whatItDoes;  ///< As "<engine> cannot <whatItDoes>" says it.
 };
+
+// What a diff run with "--exit-code" returns when it found a difference; RunCommand makes it 1,
+// and every failure 2.
+constexpr int kDiffersStatus = 3;
 
 int ReportFailure(const Invocation& run, const std::string& message) {
   WriteErrorLine(run.err, run.errorName, message);
@@ -229,7 +239,82 @@ int RunDiff(const Invocation& run) {
   if (run.format != OutputFormat::kTsv) {
     WriteSchemaDiffAs(run.format, run.out, firstPath, secondPath, diff);
   }
-  return 0;
+  return run.exitCode && CountDifferences(diff) > 0 ? kDiffersStatus : 0;
+}
+
+// Shows, on a terminal's standard error, how far the diff of a table has come, at most a few
+// times a second; wipes the line before anything else is printed.
+class ProgressLine {
+ public:
+  ProgressLine(std::ostream& err, bool shown) : err_(err), shown_(shown) {}
+  ~ProgressLine() { Clear(); }
+  void Show(const std::string& table, uint64_t rows) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!shown_ || now - last_ < std::chrono::milliseconds(250)) return;
+    last_ = now;
+    const std::string line = "Comparing " + OnOneLine(table) + ": " + std::to_string(rows) + " rows";
+    err_ << '\r' << line << std::string(width_ > line.size() ? width_ - line.size() : 0, ' ');
+    err_.flush();
+    width_ = line.size();
+  }
+  void Clear() {
+    if (width_ == 0) return;
+    err_ << '\r' << std::string(width_, ' ') << '\r';
+    err_.flush();
+    width_ = 0;
+  }
+
+ private:
+  std::ostream& err_;
+  bool shown_;
+  std::chrono::steady_clock::time_point last_{};
+  size_t width_ = 0;
+};
+
+// The rows two databases differ in, table by table, each database read in one snapshot.
+int RunDiffData(const Invocation& run) {
+  const std::string paths[2] = {run.args[1], run.args[2]};
+  const std::string onlyTable = run.argCount > 3 ? run.args[3] : "";
+  // Asked before an engine's library is loaded, which may take standard error away.
+  ProgressLine progress(run.err, StandardErrorIsTerminal());
+  std::unique_ptr<Database> databases[2];
+  const Engine* engines[2] = {};
+  SchemaResult schemas[2];
+  for (int i = 0; i < 2; ++i) {
+    int status = 1;
+    databases[i] = OpenForReading(run, paths[i], &Database::ReadsRows, status, &engines[i]);
+    if (!databases[i]) return status;
+    schemas[i] = databases[i]->ReadCatalog(false);
+    if (!schemas[i].success) {
+      return ReportFailure(run, NamingLocation(schemas[i].errorMessage, paths[i]));
+    }
+  }
+  const bool acrossFormats = std::strcmp(engines[0]->format, engines[1]->format) != 0;
+  DataDiffReportOptions options;
+  options.format = run.format;
+  options.summaryOnly = run.summaryOnly;
+  options.first = paths[0];
+  options.second = paths[1];
+  options.dialect =
+      std::strcmp(engines[0]->format, "DuckDB") == 0 ? SqlDialect::kDuckDb : SqlDialect::kSqlite;
+  options.acrossFormats = acrossFormats;
+  const std::unique_ptr<DataDiffReport> report = DataDiffReport::For(options, run.out);
+  const DiffSide first{*databases[0], *engines[0], schemas[0], paths[0]};
+  const DiffSide second{*databases[1], *engines[1], schemas[1], paths[1]};
+  const DataDiffOutcome outcome = DiffData(
+      first, second, acrossFormats ? ValueRules::kAcrossFormats : ValueRules::kOneFormat,
+      onlyTable, *report,
+      [&](const std::string& table, uint64_t rows) { progress.Show(table, rows); });
+  progress.Clear();
+  if (!outcome.success) {
+    if (!report->error().empty()) return ReportFailure(run, report->error());
+    if (outcome.errorMessage.empty()) return 1;
+    const std::string& message = outcome.errorMessage;
+    return ReportFailure(
+        run, outcome.failedSide < 0 ? message : NamingLocation(message, paths[outcome.failedSide]));
+  }
+  if (!report->Finish(outcome)) return report->error().empty() ? 1 : ReportFailure(run, report->error());
+  return run.exitCode && outcome.differs ? kDiffersStatus : 0;
 }
 
 // The tables of a source database, all read from the one snapshot it was opened in, each by its
@@ -323,11 +408,14 @@ int RunVersion(const Invocation& run) {
 
 // The formats a command writes its report in.
 enum FormatsOf : unsigned {
-  kAnyFormat = ~0u,
   kTsvOnly = 1u << static_cast<int>(OutputFormat::kTsv),
   kCsvToo = kTsvOnly | 1u << static_cast<int>(OutputFormat::kCsv),
+  kRecordFormats = kCsvToo | 1u << static_cast<int>(OutputFormat::kJson) |
+                   1u << static_cast<int>(OutputFormat::kJsonLines),
   kReportFormats = kCsvToo | 1u << static_cast<int>(OutputFormat::kJson) |
                    1u << static_cast<int>(OutputFormat::kTable),
+  kAnyFormat = kRecordFormats | kReportFormats,
+  kDataDiffFormats = kRecordFormats | 1u << static_cast<int>(OutputFormat::kSql),
 };
 
 struct Command {
@@ -369,6 +457,9 @@ const Command kCommands[] = {
      "Copy every table into a new database, of the format the target's name calls for"},
     {"--commands", 2, RunCommands, "Commands", "", kTsvOnly, "",
      "List every command and leading option, one line each"},
+    {"--diff-data", 4, RunDiffData, "Diff", "compare rows", kDataDiffFormats,
+     "<dbA> <dbB> [table]",
+     "Compare the rows of two databases' tables; --format sql writes what turns A into B"},
 };
 
 // Every command and leading option with its arguments and one line of what it does.
@@ -381,7 +472,9 @@ int RunCommands(const Invocation& run) {
   line("--engine <name>",
        "The engine behind the command: " + EngineNames(run.engines) + " (default: " +
            run.engines.front()->name + ")");
-  line("--format <name>", "The report's format: tsv (default), csv, json, jsonl or table");
+  line("--format <name>", "The report's format: tsv (default), csv, json, jsonl, table or sql");
+  line("--exit-code", "--diff, --diff-data: exit 0 when nothing differs, 1 when something does, 2 on failure");
+  line("--summary", "--diff-data: the counts of each table, without a line per row");
   run.out << "Commands:" << kLineEnd;
   line("--gui", "Show the desktop information box (also with no arguments)");
   for (const Command& command : kCommands) {
@@ -391,6 +484,59 @@ int RunCommands(const Invocation& run) {
     line(option + (*command.arguments != '\0' ? " " : "") + command.arguments, command.purpose);
   }
   return 0;
+}
+
+// The options before the command.
+struct LeadingOptions {
+  const char* engine = nullptr;
+  const char* format = nullptr;
+  bool exitCode = false;
+  bool summary = false;
+  int commandIndex = 1;  ///< Of the argument after them.
+  bool valid = true;     ///< False for one given twice, or without a command after it.
+};
+
+LeadingOptions ReadLeadingOptions(int argc, const char* const* argv) {
+  LeadingOptions options;
+  int& at = options.commandIndex;
+  while (at < argc) {
+    const char** value = std::strcmp(argv[at], "--engine") == 0   ? &options.engine
+                         : std::strcmp(argv[at], "--format") == 0 ? &options.format
+                                                                  : nullptr;
+    bool* flag = std::strcmp(argv[at], "--exit-code") == 0 ? &options.exitCode
+                 : std::strcmp(argv[at], "--summary") == 0 ? &options.summary
+                                                           : nullptr;
+    if (value != nullptr) {
+      if (*value != nullptr || at + 2 >= argc) options.valid = false;
+      if (!options.valid) break;
+      *value = argv[at + 1];
+      at += 2;
+    } else if (flag != nullptr) {
+      if (*flag || at + 1 >= argc) options.valid = false;
+      if (!options.valid) break;
+      *flag = true;
+      at += 1;
+    } else {
+      break;
+    }
+  }
+  return options;
+}
+
+// The leading option that `command` does not take, as its error line names it; empty when it
+// takes them all.
+std::string RefusedOption(const Command& command, const LeadingOptions& options,
+                          OutputFormat format) {
+  if ((command.formats & (1u << static_cast<int>(format))) == 0) {
+    return std::string("--format ") + options.format;
+  }
+  const bool diffData = command.run == RunDiffData;
+  if (options.exitCode && !diffData && command.run != RunDiff) return "--exit-code";
+  const bool summarized = format == OutputFormat::kTsv || format == OutputFormat::kJson;
+  if (options.summary && !(diffData && summarized)) {
+    return diffData ? std::string("--summary with --format ") + options.format : "--summary";
+  }
+  return "";
 }
 
 }  // namespace
@@ -419,71 +565,75 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
 int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                const EngineList& engines) {
   const char* programName = argc > 0 ? argv[0] : nullptr;
-  // "--engine NAME" and "--format NAME" may lead the command line, in either order, each at
-  // most once; the command after them is counted as if they were not there, and is needed.
-  const char* engineName = nullptr;
-  const char* formatName = nullptr;
-  int optionIndex = 1;
-  while (optionIndex < argc) {
-    const char** value = std::strcmp(argv[optionIndex], "--engine") == 0   ? &engineName
-                         : std::strcmp(argv[optionIndex], "--format") == 0 ? &formatName
-                                                                           : nullptr;
-    if (value == nullptr) break;
-    if (*value != nullptr || optionIndex + 2 >= argc) {
-      WriteUsage(out, programName);
-      return 1;
-    }
-    *value = argv[optionIndex + 1];
-    optionIndex += 2;
+  // "--engine NAME", "--format NAME", "--exit-code" and "--summary" may lead the command line,
+  // in any order, each at most once; the command after them is counted as if they were not
+  // there, and is needed.
+  const LeadingOptions options = ReadLeadingOptions(argc, argv);
+  const int failed = options.exitCode ? 2 : 1;
+  if (!options.valid) {
+    WriteUsage(out, programName);
+    return failed;
   }
+  const char* engineName = options.engine;
+  const char* formatName = options.format;
+  const int optionIndex = options.commandIndex;
   const Engine* engine = engines.front();
   if (engineName != nullptr && !FindEngine(engines, engineName, engine)) {
     WriteErrorLine(
         err, "Engine",
         std::string("unknown engine '") + engineName + "' (expected " + EngineNames(engines) + ")");
-    return 1;
+    return failed;
   }
   OutputFormat format = OutputFormat::kTsv;
   if (formatName != nullptr && !FindOutputFormat(formatName, format)) {
     WriteErrorLine(
         err, "Format",
         std::string("unknown format '") + formatName + "' (expected " + OutputFormatNames() + ")");
-    return 1;
+    return failed;
   }
   const int argcFromOption = argc - optionIndex + 1;
   for (const Command& command : kCommands) {
     if (optionIndex < argc && argcFromOption >= command.leastArgc &&
         std::strcmp(argv[optionIndex], command.option) == 0) {
-      if ((command.formats & (1u << static_cast<int>(format))) == 0) {
-        WriteErrorLine(
-            err, command.errorName,
-            std::string("--format ") + formatName + " does not apply to " + command.option);
-        return 1;
+      const std::string refused = RefusedOption(command, options, format);
+      if (!refused.empty()) {
+        WriteErrorLine(err, command.errorName, refused + " does not apply to " + command.option);
+        return failed;
       }
       const Invocation run{engines,
                            engine,
                            format,
+                           options.exitCode,
+                           options.summary,
                            programName,
                            argv + optionIndex,
+                           argc - optionIndex,
                            out,
                            err,
                            command.errorName,
                            command.whatItDoes};
-      return RunCatchingEverything(err, command.errorName, [&] { return command.run(run); });
+      const int status =
+          RunCatchingEverything(err, command.errorName, [&] { return command.run(run); });
+      if (status == kDiffersStatus) return 1;
+      return status == 0 ? 0 : failed;
     }
   }
   WriteUsage(out, programName);
-  return 1;
+  return failed;
 }
 
-int FinishOutput(std::ostream& out, std::ostream& err, int status) {
+int FailureStatus(int argc, const char* const* argv) {
+  return ReadLeadingOptions(argc, argv).exitCode ? 2 : 1;
+}
+
+int FinishOutput(std::ostream& out, std::ostream& err, int status, int failureStatus) {
   out.flush();
   if (out) return status;
   const int error = errno;
   err << "Write Error: "
       << (error != 0 ? std::strerror(error) : "standard output could not be written") << kLineEnd;
   err.flush();
-  return 1;
+  return failureStatus;
 }
 
 }  // namespace Corvenmark

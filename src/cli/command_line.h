@@ -26,10 +26,13 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
 int RunCatchingEverything(std::ostream& err, const char* errorName,
                           const std::function<int()>& command);
 
+/// The status of a failure for these arguments: 2 when "--exit-code" leads them (1 is then a
+/// diff's "something differs"), else 1.
+int FailureStatus(int argc, const char* const* argv);
 /// Flushes the report and returns `status`, or writes a "Write Error" line to `err` and returns
-/// 1 when the report could not be written in full, so that a lost report never passes for
-/// success.
-int FinishOutput(std::ostream& out, std::ostream& err, int status);
+/// `failureStatus` when the report could not be written in full, so that a lost report never
+/// passes for success.
+int FinishOutput(std::ostream& out, std::ostream& err, int status, int failureStatus = 1);
 
 }  // namespace Corvenmark
 

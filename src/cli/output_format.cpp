@@ -11,7 +11,7 @@ const struct {
 } kFormats[] = {
     {"tsv", OutputFormat::kTsv},     {"csv", OutputFormat::kCsv},
     {"json", OutputFormat::kJson},   {"jsonl", OutputFormat::kJsonLines},
-    {"table", OutputFormat::kTable},
+    {"table", OutputFormat::kTable}, {"sql", OutputFormat::kSql},
 };
 
 }  // namespace

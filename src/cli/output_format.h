@@ -12,6 +12,7 @@ enum class OutputFormat {
   kJson,       ///< One JSON document.
   kJsonLines,  ///< One JSON object per line (queries only).
   kTable,      ///< An aligned table with box lines, for people.
+  kSql,        ///< SQL statements (the data diff's).
 };
 
 /// The format named `name`; false for a name no format has.

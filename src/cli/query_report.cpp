@@ -1,6 +1,7 @@
 #include "cli/query_report.h"
 
 #include <algorithm>
+#include <cassert>
 #include <set>
 #include <utility>
 
@@ -148,6 +149,10 @@ void QueryReport::AppendRecord(const CellView* cells, size_t count) {
       lines_ += '\n';
       ++tableRowsShown_;
       return;
+    case OutputFormat::kSql:
+      // No query writes SQL: the command line refuses the format for them.
+      assert(false);
+      return;
   }
 }
 
@@ -182,6 +187,8 @@ bool QueryReport::Write(std::ostream& out, double elapsedMs, int64_t changedRows
       return true;
     case OutputFormat::kTable:
       return WriteTable(out);
+    case OutputFormat::kSql:
+      break;
   }
   return false;
 }

@@ -193,36 +193,49 @@ std::vector<const TableMeta*> InNameOrder(const std::vector<TableMeta>& tables) 
 
 }  // namespace
 
+std::vector<TablePair> PairedTables(const SchemaResult& first, const SchemaResult& second,
+                                    bool acrossFormats) {
+  const std::vector<const TableMeta*> firstTables = InNameOrder(first.tables);
+  const std::vector<const TableMeta*> secondTables = InNameOrder(second.tables);
+  const std::vector<const TableMeta*> matches = PairTables(firstTables, secondTables, acrossFormats);
+  std::vector<TablePair> pairs;
+  std::set<const TableMeta*> paired;
+  for (size_t i = 0; i < firstTables.size(); ++i) {
+    pairs.push_back({firstTables[i], matches[i]});
+    paired.insert(matches[i]);
+  }
+  for (const TableMeta* table : secondTables) {
+    if (paired.count(table) == 0) pairs.push_back({nullptr, table});
+  }
+  return pairs;
+}
+
 SchemaDiff CompareSchemas(const SchemaResult& first, const SchemaResult& second,
                           const TypeComparison& types) {
   SchemaDiff diff;
   diff.success = true;
   const bool acrossFormats = types.firstFamily != nullptr && types.secondFamily != nullptr;
-  const std::vector<const TableMeta*> firstTables = InNameOrder(first.tables);
-  const std::vector<const TableMeta*> secondTables = InNameOrder(second.tables);
-  const std::vector<const TableMeta*> pairs = PairTables(firstTables, secondTables, acrossFormats);
-  std::set<const TableMeta*> paired;
-  for (size_t i = 0; i < firstTables.size(); ++i) {
-    if (pairs[i] == nullptr) {
-      diff.tablesOnlyInFirst.push_back(firstTables[i]->name);
+  for (const TablePair& pair : PairedTables(first, second, acrossFormats)) {
+    if (pair.second == nullptr) {
+      diff.tablesOnlyInFirst.push_back(pair.first->name);
       continue;
     }
-    paired.insert(pairs[i]);
-    TableChange change = CompareTables(*firstTables[i], *pairs[i], types);
+    if (pair.first == nullptr) {
+      diff.tablesOnlyInSecond.push_back(pair.second->name);
+      continue;
+    }
+    TableChange change = CompareTables(*pair.first, *pair.second, types);
     const size_t detailsBefore = diff.detailChanges.size();
-    CompareDetails(*firstTables[i], *pairs[i], acrossFormats, diff.detailChanges);
+    CompareDetails(*pair.first, *pair.second, acrossFormats, diff.detailChanges);
     // Within a format that keeps statements as written, what else the table's declares (a
     // collation, STRICT, the order of its columns or of its key, a foreign key's actions):
     // named, without detail, when nothing above tells the two apart.
     const bool told = HasChanges(change) || diff.detailChanges.size() > detailsBefore;
     if (!acrossFormats && !told && first.statementsAsWritten && second.statementsAsWritten &&
-        ConstraintMeaning(firstTables[i]->createSql) != ConstraintMeaning(pairs[i]->createSql)) {
-      diff.detailChanges.push_back({'~', "definition", firstTables[i]->name, "", ""});
+        ConstraintMeaning(pair.first->createSql) != ConstraintMeaning(pair.second->createSql)) {
+      diff.detailChanges.push_back({'~', "definition", pair.first->name, "", ""});
     }
     if (HasChanges(change)) diff.changedTables.push_back(std::move(change));
-  }
-  for (const TableMeta* table : secondTables) {
-    if (paired.count(table) == 0) diff.tablesOnlyInSecond.push_back(table->name);
   }
   // Within one format an index is what its statement says (its order, its collation); across
   // two, its table and columns.

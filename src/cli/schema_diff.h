@@ -17,6 +17,18 @@ struct TypeComparison {
   TypeFamily (*secondFamily)(const std::string& type) = nullptr;
 };
 
+/// A table of the first schema and its match in the second; either is null for a table only the
+/// other has.
+struct TablePair {
+  const TableMeta* first = nullptr;
+  const TableMeta* second = nullptr;
+};
+
+/// The tables of both schemas paired as CompareSchemas pairs them: the first's in byte order of
+/// their names, each with its match or none, then those only the second has, in the same order.
+std::vector<TablePair> PairedTables(const SchemaResult& first, const SchemaResult& second,
+                                    bool acrossFormats);
+
 /// The structural difference between two schemas. Tables are matched by their identity, schema
 /// and own name, and columns by name, without regard to ASCII case, as both SQLite and DuckDB
 /// match them; across formats a table with no match of its identity pairs with one of the

@@ -4,15 +4,6 @@
 #include <utility>
 
 namespace Corvenmark {
-namespace {
-
-// Large enough that handing a batch over costs nothing beside its rows, small enough that two of
-// them are nothing beside the engines' own memory.
-constexpr size_t kPipelinedBatchBytes = 4 << 20;
-constexpr size_t kPipelinedBatchRows = 8192;
-
-}  // namespace
-
 PipelinedRows::PipelinedRows(RowSink& target) : target_(target), writer_([this] { Write(); }) {}
 
 PipelinedRows::~PipelinedRows() {
@@ -30,17 +21,8 @@ bool PipelinedRows::BeginResult(const std::vector<std::string>& columns) {
 }
 
 bool PipelinedRows::AddRow(const CellView* cells, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    filling_.cells.push_back({filling_.bytes.size(), cells[i].text.size(), cells[i].isNull,
-                              cells[i].kind});
-    filling_.bytes.append(cells[i].text);
-  }
-  filling_.rowSizes.push_back(count);
-  if (filling_.bytes.size() < kPipelinedBatchBytes &&
-      filling_.rowSizes.size() < kPipelinedBatchRows) {
-    return true;
-  }
-  return Send(false);
+  filling_.Add(cells, count);
+  return !filling_.Full() || Send(false);
 }
 
 bool PipelinedRows::Finish() {
@@ -56,7 +38,7 @@ bool PipelinedRows::Send(bool last) {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [&] { return waiting_.size() < 2 || refused_; });
   if (!filling_.rowSizes.empty() && !refused_) waiting_.push_back(std::move(filling_));
-  filling_ = Batch();
+  filling_ = RowBatch();
   done_ = done_ || last;
   changed_.notify_all();
   return !refused_;
@@ -74,23 +56,20 @@ void PipelinedRows::Write() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [&] { return !waiting_.empty() || done_; });
     if (waiting_.empty()) return;
-    Batch batch = std::move(waiting_.front());
+    RowBatch batch = std::move(waiting_.front());
     waiting_.pop_front();
     writing_ = true;
     lock.unlock();
     bool accepted = true;
     try {
-      const Cell* cell = batch.cells.data();
+      size_t cell = 0;
       for (const size_t count : batch.rowSizes) {
         views.clear();
-        for (size_t i = 0; i < count; ++i, ++cell) {
-          views.push_back({std::string_view(batch.bytes).substr(cell->offset, cell->size),
-                           cell->isNull, cell->kind});
-        }
+        for (size_t i = 0; i < count; ++i) views.push_back(batch.View(cell++));
         accepted = target_.AddRow(views.data(), views.size());
         if (!accepted) break;
       }
-      assert(!accepted || cell == batch.cells.data() + batch.cells.size());
+      assert(!accepted || cell == batch.cells.size());
     } catch (...) {
       // Out of memory, say: given to the reading thread, where every failure is reported.
       failure_ = std::current_exception();

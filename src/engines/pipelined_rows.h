@@ -15,13 +15,14 @@
 #include <vector>
 
 #include "engines/engine.h"
+#include "engines/row_batch.h"
 
 namespace Corvenmark {
 
 /// A sink that copies each row it is given into a batch and passes whole batches to `target`
 /// on a thread of its own. `target` is never called from two threads at once: BeginResult waits
 /// for the rows before it, and nothing calls it after Finish. At most two batches of about
-/// kPipelinedBatchBytes each wait at any time, so memory does not grow with the rows.
+/// RowBatch::kFullBytes each wait at any time, so memory does not grow with the rows.
 class PipelinedRows : public RowSink {
  public:
   explicit PipelinedRows(RowSink& target);
@@ -39,27 +40,15 @@ class PipelinedRows : public RowSink {
   bool Finish();
 
  private:
-  struct Cell {
-    size_t offset = 0;
-    size_t size = 0;
-    bool isNull = false;
-    CellKind kind = CellKind::kText;
-  };
-  struct Batch {
-    std::string bytes;        ///< Every cell's text, one after another.
-    std::vector<Cell> cells;  ///< Each row's, one row after another.
-    std::vector<size_t> rowSizes;
-  };
-
   void Write();
   bool Send(bool last);
   bool WaitUntilWritten();
 
   RowSink& target_;
-  Batch filling_;
+  RowBatch filling_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Batch> waiting_;
+  std::deque<RowBatch> waiting_;
   bool writing_ = false;  ///< True while the thread writes a batch it took.
   bool done_ = false;
   bool refused_ = false;

@@ -251,20 +251,22 @@ StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage)
 }
 
 CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch, bool nativeValues) {
-  switch (sqlite3_column_type(statement, column)) {
+  // Each value is taken once and read through sqlite3_value calls, which spare every further
+  // read SQLite's checks of the statement and its column.
+  sqlite3_value* value = sqlite3_column_value(statement, column);
+  switch (sqlite3_value_type(value)) {
     case SQLITE_NULL:
       return {{}, true};
     case SQLITE_INTEGER: {
       // The same digits SQLite writes, without its conversion of the value in place.
       char digits[24];
-      const auto end =
-          std::to_chars(digits, digits + sizeof digits, sqlite3_column_int64(statement, column));
+      const auto end = std::to_chars(digits, digits + sizeof digits, sqlite3_value_int64(value));
       scratch.assign(digits, end.ptr);
       return {scratch, false, CellKind::kInteger};
     }
     case SQLITE_BLOB: {
-      const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(statement, column));
-      const int size = sqlite3_column_bytes(statement, column);
+      const auto* bytes = static_cast<const unsigned char*>(sqlite3_value_blob(value));
+      const int size = sqlite3_value_bytes(value);
       if (nativeValues) {
         scratch.assign(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
         return {scratch, false, CellKind::kBlob};
@@ -275,17 +277,21 @@ CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch, boo
       return {scratch};
     }
     case SQLITE_FLOAT:
-      // SQLite writes -0.0 as "0.0"; a copy keeps its sign.
-      if (nativeValues && sqlite3_column_double(statement, column) == 0 &&
-          std::signbit(sqlite3_column_double(statement, column))) {
-        return {"-0.0", false, CellKind::kReal};
+      if (nativeValues) {
+        // The shortest text that reads back to the double, a point or an exponent in it as
+        // SQLite writes one ("2.0", "-0.0"): exact, and quicker to write than SQLite's text.
+        char digits[40];
+        const auto end = std::to_chars(digits, digits + sizeof digits, sqlite3_value_double(value));
+        scratch.assign(digits, end.ptr);
+        if (scratch.find_first_of(".en") == std::string::npos) scratch += ".0";
+        return {scratch, false, CellKind::kReal};
       }
       [[fallthrough]];
     default: {
-      const bool real = sqlite3_column_type(statement, column) == SQLITE_FLOAT;
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+      const bool real = sqlite3_value_type(value) == SQLITE_FLOAT;
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
       if (text == nullptr) return {};
-      return {{text, static_cast<size_t>(sqlite3_column_bytes(statement, column))},
+      return {{text, static_cast<size_t>(sqlite3_value_bytes(value))},
               false,
               real ? CellKind::kReal : CellKind::kText};
     }

@@ -55,10 +55,11 @@ int StepAll(sqlite3_stmt* statement, RowSink& rows, bool last) {
   if (!(last ? rows.BeginLastResult(names) : rows.BeginResult(names))) return kStoppedBySink;
   std::vector<std::string> scratch(static_cast<size_t>(columnCount));
   std::vector<CellView> cells(static_cast<size_t>(columnCount));
+  const bool nativeValues = rows.WantsNativeValues();
   int status;
   while ((status = sqlite3_step(statement)) == SQLITE_ROW) {
     for (int column = 0; column < columnCount; ++column) {
-      cells[column] = ReadCell(statement, column, scratch[column], rows.WantsNativeValues());
+      cells[column] = ReadCell(statement, column, scratch[column], nativeValues);
     }
     if (!rows.AddRow(cells.data(), cells.size())) return kStoppedBySink;
   }
@@ -369,7 +370,12 @@ class SqliteSnapshot : public Database {
     assert(table.schema.empty() && !table.ownName.empty());
     Outcome outcome;
     std::string sql = "SELECT * FROM main." + QuotedIdentifier(table.ownName);
-    if (order == RowOrder::kByPrimaryKey) sql += OrderByColumns(table.primaryKey);
+    // By the bytes of text, whatever the key's own collation: the order every engine's rows
+    // can be merged in.
+    for (size_t i = 0; order == RowOrder::kByPrimaryKey && i < table.primaryKey.size(); ++i) {
+      sql += (i == 0 ? " ORDER BY " : ", ") + QuotedIdentifier(table.primaryKey[i]) +
+             " COLLATE BINARY";
+    }
     StatementHandle statement = Prepare(db(), sql.c_str(), outcome.errorMessage);
     if (!statement) return outcome;
     const int status = StepAll(statement.get(), rows, true);
