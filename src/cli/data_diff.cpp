@@ -193,9 +193,12 @@ class TableDiff {
   ValueRules RulesOf(const TableMeta& first, const TableMeta& second, const std::string& a,
                      const std::string& b) const {
     if (rules_ == ValueRules::kOneFormat) return rules_;
-    const bool textual[2] = {IsTextual(FamilyOf(sides_[0]->engine, first, a)),
-                             IsTextual(FamilyOf(sides_[1]->engine, second, b))};
-    return textual[0] != textual[1] ? ValueRules::kAcrossAsText : rules_;
+    const TypeFamily families[2] = {FamilyOf(sides_[0]->engine, first, a),
+                                    FamilyOf(sides_[1]->engine, second, b)};
+    if (families[0] == TypeFamily::kBlob || families[1] == TypeFamily::kBlob) {
+      return ValueRules::kAcrossAsBytes;
+    }
+    return IsTextual(families[0]) != IsTextual(families[1]) ? ValueRules::kAcrossAsText : rules_;
   }
 
   const DiffSide* sides_[2];
@@ -232,6 +235,7 @@ bool TableDiff::Plan(const TableMeta& first, const TableMeta& second,
     if (PositionsOf({a[i]}, b, match)) {
       table_.columns.push_back(a[i]);
       table_.rules.push_back(RulesOf(first, second, a[i], b[match[0]]));
+      table_.firstFamilies.push_back(FamilyOf(sides_[0]->engine, first, a[i]));
       positions_[0].push_back(i);
       positions_[1].push_back(match[0]);
     } else {

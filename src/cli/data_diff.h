@@ -23,6 +23,8 @@ struct TableComparison {
   std::vector<std::string> columns;
   /// How the values of each of `columns` compare.
   std::vector<ValueRules> rules;
+  /// The family of each of `columns` in the first database.
+  std::vector<TypeFamily> firstFamilies;
   /// The positions in `columns` of the primary key that pairs the rows; none when the tables
   /// have no common key and their rows are compared whole, as added and removed only.
   std::vector<size_t> key;

@@ -342,12 +342,16 @@ class SqlReport : public DataDiffReport {
     return SqlLiteral(cell, options_.dialect, ofSecond && options_.acrossFormats);
   }
   // The second database's value of column `at` as the first holds it: as its text in a column
-  // that is text on one side only.
+  // that is text on one side only, as its bytes in a DuckDB BLOB, which takes nothing else.
   std::string SecondLiteral(const CellView* row, size_t at) const {
     const CellView& cell = row[at];
-    if (table_->rules[at] == ValueRules::kAcrossAsText && !cell.isNull &&
-        cell.kind != CellKind::kBlob) {
+    const ValueRules rules = table_->rules[at];
+    if (rules == ValueRules::kAcrossAsText && !cell.isNull && cell.kind != CellKind::kBlob) {
       return SqlLiteral({cell.text, false, CellKind::kText}, options_.dialect, false);
+    }
+    if (rules == ValueRules::kAcrossAsBytes && !cell.isNull &&
+        options_.dialect == SqlDialect::kDuckDb && table_->firstFamilies[at] == TypeFamily::kBlob) {
+      return SqlLiteral({cell.text, false, CellKind::kBlob}, options_.dialect, false);
     }
     return Literal(cell, true);
   }

@@ -45,8 +45,9 @@ Normal Normalize(const CellView& cell, ValueRules rules) {
   Normal value;
   if (cell.isNull) return value;
   const bool across = rules != ValueRules::kOneFormat;
-  if (rules == ValueRules::kAcrossAsText && cell.kind != CellKind::kBlob) {
-    value.kind = Class::kText;
+  if (rules == ValueRules::kAcrossAsBytes ||
+      (rules == ValueRules::kAcrossAsText && cell.kind != CellKind::kBlob)) {
+    value.kind = rules == ValueRules::kAcrossAsBytes ? Class::kBlob : Class::kText;
     value.bytes = cell.text;
     return value;
   }
@@ -121,6 +122,16 @@ int CompareDecimalTexts(std::string_view first, std::string_view second) {
   if (magnitude == 0) magnitude = a.fraction.compare(b.fraction);
   magnitude = Order(magnitude, 0);
   return a.negative ? -magnitude : magnitude;
+}
+
+// Two integers by their digits, as engines write them: an optional minus sign and no leading
+// zero, of any width. A longer number is the larger, or with a minus sign the smaller.
+int CompareIntegerTexts(std::string_view first, std::string_view second) {
+  const bool negative = !first.empty() && first[0] == '-';
+  if (negative != (!second.empty() && second[0] == '-')) return negative ? -1 : 1;
+  int order = Order(first.size(), second.size());
+  if (order == 0) order = Order(first.compare(second), 0);
+  return negative ? -order : order;
 }
 
 // An integer against a double, exactly; NaN after every number.
@@ -223,12 +234,11 @@ std::string TextLiteral(std::string_view text, SqlDialect dialect) {
 }  // namespace
 
 int CompareValues(const CellView& first, const CellView& second, ValueRules rules) {
-  // Most keys are integers: compared without the rest.
-  int64_t integers[2];
+  // Most keys are integers: compared by their digits, without the rest.
   if (!first.isNull && !second.isNull && first.kind == CellKind::kInteger &&
-      second.kind == CellKind::kInteger && rules != ValueRules::kAcrossAsText &&
-      ReadInteger(first.text, integers[0]) && ReadInteger(second.text, integers[1])) {
-    return Order(integers[0], integers[1]);
+      second.kind == CellKind::kInteger && (rules == ValueRules::kOneFormat ||
+                                            rules == ValueRules::kAcrossFormats)) {
+    return CompareIntegerTexts(first.text, second.text);
   }
   const Normal a = Normalize(first, rules);
   const Normal b = Normalize(second, rules);
