@@ -61,11 +61,15 @@ std::string WhyNotKeyed(const TableMeta& first, const TableMeta& second, const D
          JoinedNames(second.primaryKey) + ")";
 }
 
+// True when `side`'s format keeps each value of its own kind whatever its column's type, as
+// SQLite does (but in STRICT tables): a column of BLOB or of no type holds numbers and texts.
+bool KeepsEveryKind(const DiffSide& side) { return std::strcmp(side.engine.format, "SQLite") == 0; }
+
 // True when `side`'s engine reads the rows of a key of these columns in the order CompareValues
 // puts them. SQLite orders its values as the comparison does; DuckDB orders dates, times and
 // intervals by what they mean, which their texts need not follow.
 bool OrdersLikeComparison(const DiffSide& side, const TableMeta& table, ValueRules rules) {
-  if (std::strcmp(side.engine.format, "SQLite") == 0) return true;
+  if (KeepsEveryKind(side)) return true;
   for (const std::string& column : table.primaryKey) {
     switch (FamilyOf(side.engine, table, column)) {
       case TypeFamily::kInteger:
@@ -195,8 +199,10 @@ class TableDiff {
     if (rules_ == ValueRules::kOneFormat) return rules_;
     const TypeFamily families[2] = {FamilyOf(sides_[0]->engine, first, a),
                                     FamilyOf(sides_[1]->engine, second, b)};
-    if (families[0] == TypeFamily::kBlob || families[1] == TypeFamily::kBlob) {
-      return ValueRules::kAcrossAsBytes;
+    for (int side = 0; side < 2; ++side) {
+      if (families[side] == TypeFamily::kBlob && !KeepsEveryKind(*sides_[side])) {
+        return ValueRules::kAcrossAsBytes;
+      }
     }
     return IsTextual(families[0]) != IsTextual(families[1]) ? ValueRules::kAcrossAsText : rules_;
   }

@@ -5,8 +5,8 @@
 // is its kind and its bytes: 1, 1.0 and '1' are three values. Across formats a value is what a
 // copy between them writes: a boolean is the integer 1 or 0, an exact decimal, a date, a time
 // or an integer beyond 64 bits is its text, NaN is the text 'NaN', and an integer equals the
-// double that is exactly it; in a column that a copy makes text, or keeps as bytes, each value
-// is its text, or its bytes. Doubles compare bit for bit: -0.0 and 0.0 differ, and every NaN
+// double that is exactly it; in a column that a copy makes text, or a BLOB, each value is its
+// text, or its bytes. Doubles compare bit for bit: -0.0 and 0.0 differ, and every NaN
 // is the same value.
 
 #include <string>
@@ -21,8 +21,9 @@ enum class ValueRules {
   /// Across formats, in a column that is text on one side only: a copy into the text side
   /// writes each value as its text, so every value but a BLOB compares as its text.
   kAcrossAsText,
-  /// Across formats, in a column that is a BLOB, or of no type, on either side: a copy keeps
-  /// such a column's values as bytes, so every value compares as the bytes of its text.
+  /// Across formats, in a column that is a BLOB on a side whose columns hold values of their
+  /// type only (DuckDB): a copy into it keeps each value as bytes, so every value compares as
+  /// the bytes of its text.
   kAcrossAsBytes,
 };
 
