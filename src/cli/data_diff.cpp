@@ -343,6 +343,7 @@ class TableDiff::SecondRows : public RowSink {
   }
   bool AddRow(const CellView* cells, size_t) override { return diff_.Push(cells); }
   bool WantsNativeValues() const override { return true; }
+  bool WantsDoubleBits() const override { return true; }
   bool PrefersJson() const override { return diff_.rules_ != ValueRules::kOneFormat; }
 
  private:

@@ -344,7 +344,8 @@ class SqlReport : public DataDiffReport {
   // The second database's value of column `at` as the first holds it: as its text in a column
   // that is text on one side only, as its bytes in a DuckDB BLOB, which takes nothing else.
   std::string SecondLiteral(const CellView* row, size_t at) const {
-    const CellView& cell = row[at];
+    char buffer[32];
+    const CellView cell = WithRealText(row[at], buffer);
     const ValueRules rules = table_->rules[at];
     if (rules == ValueRules::kAcrossAsText && !cell.isNull && cell.kind != CellKind::kBlob) {
       return SqlLiteral({cell.text, false, CellKind::kText}, options_.dialect, false);

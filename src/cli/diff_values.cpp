@@ -41,9 +41,13 @@ double ReadReal(std::string_view text) {
   return std::strtod(std::string(text).c_str(), nullptr);
 }
 
-Normal Normalize(const CellView& cell, ValueRules rules) {
+// `buffer` holds the text of a double's bits where the rules compare texts.
+Normal Normalize(const CellView& raw, ValueRules rules, char (&buffer)[32]) {
   Normal value;
-  if (cell.isNull) return value;
+  if (raw.isNull) return value;
+  const CellView cell = rules == ValueRules::kAcrossAsBytes || rules == ValueRules::kAcrossAsText
+                            ? WithRealText(raw, buffer)
+                            : raw;
   const bool across = rules != ValueRules::kOneFormat;
   if (rules == ValueRules::kAcrossAsBytes ||
       (rules == ValueRules::kAcrossAsText && cell.kind != CellKind::kBlob)) {
@@ -64,8 +68,9 @@ Normal Normalize(const CellView& cell, ValueRules rules) {
       value.bytes = cell.text;
       return value;
     case CellKind::kReal:
+    case CellKind::kDouble:
       value.number = Number::kReal;
-      value.real = ReadReal(cell.text);
+      value.real = cell.kind == CellKind::kDouble ? DoubleOf(cell) : ReadReal(cell.text);
       value.rank = 1;
       if (across && std::isnan(value.real)) {
         value.kind = Class::kText;
@@ -240,8 +245,9 @@ int CompareValues(const CellView& first, const CellView& second, ValueRules rule
                                             rules == ValueRules::kAcrossFormats)) {
     return CompareIntegerTexts(first.text, second.text);
   }
-  const Normal a = Normalize(first, rules);
-  const Normal b = Normalize(second, rules);
+  char buffers[2][32];
+  const Normal a = Normalize(first, rules, buffers[0]);
+  const Normal b = Normalize(second, rules, buffers[1]);
   if (a.kind != b.kind) return Order(a.kind, b.kind);
   switch (a.kind) {
     case Class::kNull:
@@ -256,10 +262,12 @@ int CompareValues(const CellView& first, const CellView& second, ValueRules rule
   }
 }
 
-std::string SqlLiteral(const CellView& cell, SqlDialect dialect, bool acrossFormats) {
+std::string SqlLiteral(const CellView& raw, SqlDialect dialect, bool acrossFormats) {
+  char buffer[32];
+  const CellView cell = WithRealText(raw, buffer);
   if (cell.isNull) return "NULL";
   if (acrossFormats) {
-    const Normal value = Normalize(cell, ValueRules::kAcrossFormats);
+    const Normal value = Normalize(cell, ValueRules::kAcrossFormats, buffer);
     if (value.kind == Class::kText) return TextLiteral(value.bytes, dialect);
     if (cell.kind == CellKind::kBoolean) return std::to_string(value.integer);
   }
@@ -271,6 +279,7 @@ std::string SqlLiteral(const CellView& cell, SqlDialect dialect, bool acrossForm
     case CellKind::kDecimal:
       return std::string(cell.text);
     case CellKind::kReal:
+    case CellKind::kDouble:
       return RealLiteral(ReadReal(cell.text), dialect);
     case CellKind::kBlob:
       return BlobLiteral(cell.text, dialect);
@@ -279,14 +288,17 @@ std::string SqlLiteral(const CellView& cell, SqlDialect dialect, bool acrossForm
   }
 }
 
-std::string ReportLiteral(const CellView& cell) {
+std::string ReportLiteral(const CellView& raw) {
+  char buffer[32];
+  const CellView cell = WithRealText(raw, buffer);
   if (cell.isNull) return "NULL";
   switch (cell.kind) {
     case CellKind::kBoolean:
     case CellKind::kInteger:
     case CellKind::kDecimal:
       return std::string(cell.text);
-    case CellKind::kReal: {
+    case CellKind::kReal:
+    case CellKind::kDouble: {
       const double real = ReadReal(cell.text);
       if (std::isnan(real)) return "NaN";
       if (std::isinf(real)) return real > 0 ? "Inf" : "-Inf";

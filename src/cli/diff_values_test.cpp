@@ -9,6 +9,14 @@ constexpr CellView kNull{{}, true};
 
 CellView Of(const char* text, CellKind kind) { return {text, false, kind}; }
 
+// A double as its bits, as a database gives it to a comparison.
+CellView Bits(const double& value) {
+  return {{reinterpret_cast<const char*>(&value), sizeof value}, false, CellKind::kDouble};
+}
+
+const double kTenth = 0.1;
+const double kNegativeZero = -0.0;
+
 TEST(DiffValues, ComparesByKindAndBytesInOneFormatAndByWhatACopyWritesAcross) {
   const auto integer = [](const char* text) { return Of(text, CellKind::kInteger); };
   const auto real = [](const char* text) { return Of(text, CellKind::kReal); };
@@ -44,6 +52,10 @@ TEST(DiffValues, ComparesByKindAndBytesInOneFormatAndByWhatACopyWritesAcross) {
       {text("same"), Of("same", CellKind::kBlob), ValueRules::kAcrossFormats, -1},
       {text("same"), Of("same", CellKind::kBlob), ValueRules::kAcrossAsBytes, 0},
       {text("b"), text("ab"), ValueRules::kOneFormat, 1},
+      {Bits(kTenth), real("0.1"), ValueRules::kAcrossFormats, 0},
+      {Bits(kNegativeZero), real("0.0"), ValueRules::kAcrossFormats, -1},
+      {Bits(kTenth), text("0.1"), ValueRules::kAcrossAsText, 0},
+      {Bits(kTenth), Of("0.1", CellKind::kBlob), ValueRules::kAcrossAsBytes, 0},
       {text("z"), Of("a", CellKind::kBlob), ValueRules::kOneFormat, -1},
   };
   for (const auto& c : cases) {
@@ -86,6 +98,8 @@ TEST(DiffValues, WritesLiteralsThatGiveTheValueBack) {
     EXPECT_EQ(SqlLiteral(c.cell, c.dialect, c.acrossFormats), c.literal) << c.literal;
   }
   EXPECT_EQ(ReportLiteral(Of("0.1", CellKind::kReal)), "0.1");
+  EXPECT_EQ(ReportLiteral(Bits(kNegativeZero)), "-0.0");
+  EXPECT_EQ(SqlLiteral(Bits(kTenth), SqlDialect::kDuckDb, true), "0.10000000000000001");
   EXPECT_EQ(ReportLiteral(Of("-inf", CellKind::kReal)), "-Inf");
   EXPECT_EQ(ReportLiteral(Of("a -> b", CellKind::kText)), "'a -> b'");
 }

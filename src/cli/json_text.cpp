@@ -147,7 +147,9 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
 }
 
-void AppendJsonValue(std::string& out, const CellView& cell) {
+void AppendJsonValue(std::string& out, const CellView& raw) {
+  char buffer[32];
+  const CellView cell = WithRealText(raw, buffer);
   if (cell.isNull) {
     out += "null";
     return;
@@ -158,6 +160,7 @@ void AppendJsonValue(std::string& out, const CellView& cell) {
       AppendExactNumber(out, cell.text);
       return;
     case CellKind::kReal:
+    case CellKind::kDouble:
       AppendReal(out, cell.text);
       return;
     case CellKind::kBoolean:

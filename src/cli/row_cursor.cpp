@@ -20,6 +20,7 @@ class ThreadedRows::Reader : public RowSink {
     return !filling_.Full() || rows_.Hand(filling_);
   }
   bool WantsNativeValues() const override { return true; }
+  bool WantsDoubleBits() const override { return true; }
   bool PrefersJson() const override { return nestedAsJson_; }
   RowBatch& filling() { return filling_; }
 

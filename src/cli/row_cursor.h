@@ -27,7 +27,7 @@ class RowCursor {
 };
 
 /// The rows of one table of an open database, read on a thread of its own while they are taken,
-/// a batch ahead at most, each value as it is (a BLOB's bytes, -0.0 with its sign) and, when
+/// a batch ahead at most, each value as it is (a BLOB's bytes, a double's bits) and, when
 /// `nestedAsJson`, a nested value as JSON. The database is the thread's until Finish returns.
 class ThreadedRows : public RowCursor {
  public:

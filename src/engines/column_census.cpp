@@ -73,7 +73,9 @@ void CountTimestamp(ColumnCensus& census, std::string_view text) {
       !(IsDate(text) && text.size() > 10 && text[10] == ' ' && IsTimeAt(text, 11));
 }
 
-void Count(ColumnCensus& census, const CellView& cell) {
+void Count(ColumnCensus& census, const CellView& raw) {
+  char buffer[32];
+  const CellView cell = WithRealText(raw, buffer);
   if (cell.isNull) {
     ++census.nulls;
     return;
@@ -89,7 +91,8 @@ void Count(ColumnCensus& census, const CellView& cell) {
       census.notBoolean |= text != "0" && text != "1";
       return;
     }
-    case CellKind::kReal: {
+    case CellKind::kReal:
+    case CellKind::kDouble: {
       ++census.reals;
       // A finite number is written with a digit first or after its sign; "inf" and "nan" not.
       const size_t first = !text.empty() && text[0] == '-' ? 1 : 0;

@@ -7,8 +7,12 @@
 // never as an exception; one that gets out all the same (memory running out) becomes the
 // command's error line in the front end's last resort.
 
+#include <algorithm>
+#include <cassert>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -29,6 +33,9 @@ enum class CellKind : uint8_t {
   kBoolean,  ///< "true" or "false".
   kJson,     ///< A nested value (a list, a struct, a map) as JSON, for a sink that prefers it.
   kBlob,     ///< A BLOB's bytes as they are, for a sink that wants them (else its text form).
+  /// A double as its eight bytes in the machine's order, for a sink that wants its bits (else
+  /// kReal's text): a comparison of many values spares writing each one out.
+  kDouble,
 };
 
 /// One cell of a row as an engine reads it: the value's text, or null. The text belongs to the
@@ -38,6 +45,31 @@ struct CellView {
   bool isNull = false;
   CellKind kind = CellKind::kText;
 };
+
+/// The double a kDouble cell holds.
+inline double DoubleOf(const CellView& cell) {
+  assert(cell.kind == CellKind::kDouble && cell.text.size() == sizeof(double));
+  double value = 0;
+  std::memcpy(&value, cell.text.data(), sizeof value);
+  return value;
+}
+
+/// The shortest text that reads back to `value`, with a point or an exponent in it as SQLite
+/// writes one ("2.0", "-0.0", "1e+300", "inf"), in `buffer`.
+inline std::string_view ShortestRealText(double value, char (&buffer)[32]) {
+  char* end = std::to_chars(buffer, buffer + sizeof buffer - 2, value).ptr;
+  if (std::none_of(buffer, end, [](char c) { return c == '.' || c == 'e' || c == 'n'; })) {
+    *end++ = '.';
+    *end++ = '0';
+  }
+  return {buffer, static_cast<size_t>(end - buffer)};
+}
+
+/// `cell` with a double's bits (kDouble) as kReal's text, in `buffer`; any other as it is.
+inline CellView WithRealText(const CellView& cell, char (&buffer)[32]) {
+  if (cell.isNull || cell.kind != CellKind::kDouble) return cell;
+  return {ShortestRealText(DoubleOf(cell), buffer), false, CellKind::kReal};
+}
 
 /// Where an engine puts the rows it reads, one at a time, so that no engine ever holds a whole
 /// result.
@@ -62,6 +94,8 @@ class RowSink {
   /// True when values are wanted as they are rather than as the reports show them: a BLOB as its
   /// bytes (CellKind::kBlob), -0.0 with its sign.
   virtual bool WantsNativeValues() const { return false; }
+  /// True, with WantsNativeValues, when a double is wanted as its bits (CellKind::kDouble).
+  virtual bool WantsDoubleBits() const { return false; }
 };
 
 /// How an operation that streams its rows ended.

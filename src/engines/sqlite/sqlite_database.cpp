@@ -250,7 +250,8 @@ StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage)
   return StatementHandle(statement);
 }
 
-CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch, bool nativeValues) {
+CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch, bool nativeValues,
+                  bool doubleBits) {
   // Each value is taken once and read through sqlite3_value calls, which spare every further
   // read SQLite's checks of the statement and its column.
   sqlite3_value* value = sqlite3_column_value(statement, column);
@@ -280,10 +281,13 @@ CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch, boo
       if (nativeValues) {
         // The shortest text that reads back to the double, a point or an exponent in it as
         // SQLite writes one ("2.0", "-0.0"): exact, and quicker to write than SQLite's text.
-        char digits[40];
-        const auto end = std::to_chars(digits, digits + sizeof digits, sqlite3_value_double(value));
-        scratch.assign(digits, end.ptr);
-        if (scratch.find_first_of(".en") == std::string::npos) scratch += ".0";
+        const double real = sqlite3_value_double(value);
+        if (doubleBits) {
+          scratch.assign(reinterpret_cast<const char*>(&real), sizeof real);
+          return {scratch, false, CellKind::kDouble};
+        }
+        char digits[32];
+        scratch = ShortestRealText(real, digits);
         return {scratch, false, CellKind::kReal};
       }
       [[fallthrough]];

@@ -67,10 +67,11 @@ bool ReadWasUndisturbed(const OpenedDatabase& opened, const std::string& path,
 StatementHandle Prepare(sqlite3* db, const char* sql, std::string& errorMessage);
 
 /// One result cell: SQLite's own text of the value, a BLOB in SQLite's literal form X'0A1B'
-/// (upper-case hexadecimal), or null. The text lives in `scratch` or in the statement, and is
-/// valid until either changes.
+/// (upper-case hexadecimal), or null; with `nativeValues`, a BLOB's bytes and a double's
+/// shortest text, or with `doubleBits` its bits. The text lives in `scratch` or in the
+/// statement, and is valid until either changes.
 CellView ReadCell(sqlite3_stmt* statement, int column, std::string& scratch,
-                  bool nativeValues = false);
+                  bool nativeValues = false, bool doubleBits = false);
 
 }  // namespace Corvenmark
 

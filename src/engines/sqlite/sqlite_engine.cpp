@@ -56,10 +56,11 @@ int StepAll(sqlite3_stmt* statement, RowSink& rows, bool last) {
   std::vector<std::string> scratch(static_cast<size_t>(columnCount));
   std::vector<CellView> cells(static_cast<size_t>(columnCount));
   const bool nativeValues = rows.WantsNativeValues();
+  const bool doubleBits = nativeValues && rows.WantsDoubleBits();
   int status;
   while ((status = sqlite3_step(statement)) == SQLITE_ROW) {
     for (int column = 0; column < columnCount; ++column) {
-      cells[column] = ReadCell(statement, column, scratch[column], nativeValues);
+      cells[column] = ReadCell(statement, column, scratch[column], nativeValues, doubleBits);
     }
     if (!rows.AddRow(cells.data(), cells.size())) return kStoppedBySink;
   }
