@@ -109,11 +109,28 @@ def check_data_diffs(runner, duckdb):
                     "(1, 1), (2, 1), (3, 0.0), (4, 'x')")
         make_sqlite(os.path.join(directory, "kinds-b.db"),
                     "CREATE TABLE t (id INTEGER PRIMARY KEY, v); INSERT INTO t VALUES "
-                    "(1, 1.0), (2, '1'), (3, -0.0), (4, 'x')")
+                    "(1, 1.0), (2, '1'), (3, -0.0), (4, x'78')")
         status, out, _ = program.run("--engine", "sqlite", "--diff-data", "kinds-a.db", "kinds-b.db")
         e2e.check("kinds within one format", (status, out.splitlines()[2:]),
-                  (0, ["  ~ id=1: v 1 -> 1.0", "  ~ id=2: v 1 -> '1'", "  ~ id=3: v 0.0 -> -0.0"]),
-                  failures)
+                  (0, ["  ~ id=1: v 1 -> 1.0", "  ~ id=2: v 1 -> '1'", "  ~ id=3: v 0.0 -> -0.0",
+                       "  ~ id=4: v 'x' -> X'78'"]), failures)
+        # A record keeps a BLOB apart from a text of its literal.
+        status, out, _ = program.run("--engine", "sqlite", "--format", "jsonl", "--diff-data",
+                                     "kinds-a.db", "kinds-b.db")
+        e2e.check("a BLOB in a record", out.splitlines()[-1:],
+                  ['{"table":"t","change":"changed","key":{"id":4},"before":{"v":"x"},'
+                   '"after":{"v":{"sql":"X\'78\'"}}}'], failures)
+        # A generated column is compared, never set; a name that is not a plain word is quoted.
+        make_sqlite(os.path.join(directory, "gen-a.db"),
+                    'CREATE TABLE g (id INTEGER PRIMARY KEY, "a b" INTEGER, c AS ("a b" * 2));'
+                    'INSERT INTO g (id, "a b") VALUES (1, 1)')
+        make_sqlite(os.path.join(directory, "gen-b.db"),
+                    'CREATE TABLE g (id INTEGER PRIMARY KEY, "a b" INTEGER, c AS ("a b" * 2));'
+                    'INSERT INTO g (id, "a b") VALUES (1, 2), (2, 3)')
+        status, out, _ = program.run("--engine", "sqlite", "--diff-data", "gen-a.db", "gen-b.db")
+        e2e.check("a generated column", (status, out.splitlines()[2:]),
+                  (0, ['  ~ id=1: "a b" 1 -> 2; c 2 -> 4', "  + id=2"]), failures)
+        check_applied(program, "gen-a.db", "gen-b.db", "a generated column", failures)
         # Rows stored out of key order, and a key of other families on the other side.
         make_sqlite(os.path.join(directory, "order-a.db"),
                     "CREATE TABLE t (id BIGINT PRIMARY KEY, v) WITHOUT ROWID; CREATE TABLE u "
@@ -128,8 +145,8 @@ def check_data_diffs(runner, duckdb):
         e2e.check("key order and families", (status, out.splitlines()[1:]),
                   (0, ["Table t (key id): 0 added, 0 removed, 1 changed", "  ~ id=2: v 'b' -> 'B'",
                        "Table u (whole rows): 1 added, 1 removed",
-                       "  ! primary keys differ: (id) and (id): rows compared whole, as added and "
-                       "removed only", "  + (1, 1)", "  - ('1', 1)"]), failures)
+                       "  ! primary keys differ: (id TEXT) and (id INTEGER): rows compared whole, as "
+                       "added and removed only", "  + (1, 1)", "  - ('1', 1)"]), failures)
         # Statuses: without --exit-code as ever; with it 0, 1 and 2.
         for args, expected in ((["a.db", "b.db"], 1), (["a.db", "a.db"], 0),
                                (["a.db", "missing.db"], 2)):

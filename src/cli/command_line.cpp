@@ -284,6 +284,11 @@ int RunDiffData(const Invocation& run) {
     int status = 1;
     databases[i] = OpenForReading(run, paths[i], &Database::ReadsRows, status, &engines[i]);
     if (!databases[i]) return status;
+    // Values are paired and compared by their types: an engine without types has no rows to
+    // compare, only its fixed answers.
+    if (engines[i]->typeFamily == nullptr) {
+      return ReportFailure(run, std::string(engines[i]->name) + " cannot " + run.whatItDoes);
+    }
     schemas[i] = databases[i]->ReadCatalog(false);
     if (!schemas[i].success) {
       return ReportFailure(run, NamingLocation(schemas[i].errorMessage, paths[i]));

@@ -17,12 +17,17 @@ namespace {
 
 constexpr uint64_t kProgressEvery = 1 << 16;
 
-TypeFamily FamilyOf(const Engine& engine, const TableMeta& table, const std::string& column) {
+const ColumnMeta* ColumnNamed(const TableMeta& table, const std::string& column) {
   for (const ColumnMeta& meta : table.columns) {
-    if (!EqualIgnoringAsciiCase(meta.name, column)) continue;
-    return engine.typeFamily != nullptr ? engine.typeFamily(meta.type) : TypeFamily::kOther;
+    if (EqualIgnoringAsciiCase(meta.name, column)) return &meta;
   }
-  return TypeFamily::kOther;
+  return nullptr;
+}
+
+TypeFamily FamilyOf(const Engine& engine, const TableMeta& table, const std::string& column) {
+  const ColumnMeta* meta = ColumnNamed(table, column);
+  if (meta == nullptr || engine.typeFamily == nullptr) return TypeFamily::kOther;
+  return engine.typeFamily(meta->type);
 }
 
 // True for the families whose values both formats write as text.
@@ -57,8 +62,16 @@ std::string WhyNotKeyed(const TableMeta& first, const TableMeta& second, const D
                FamilyOf(b.engine, second, second.primaryKey[i]);
   }
   if (same) return "";
-  return "primary keys differ: (" + JoinedNames(first.primaryKey) + ") and (" +
-         JoinedNames(second.primaryKey) + ")";
+  const auto keyText = [](const TableMeta& table) {
+    std::string text;
+    for (const std::string& column : table.primaryKey) {
+      const ColumnMeta* meta = ColumnNamed(table, column);
+      text += (text.empty() ? "" : ", ") + column +
+              (meta != nullptr && !meta->type.empty() ? " " + meta->type : "");
+    }
+    return "(" + text + ")";
+  };
+  return "primary keys differ: " + keyText(first) + " and " + keyText(second);
 }
 
 // True when `side`'s format keeps each value of its own kind whatever its column's type, as
@@ -194,6 +207,12 @@ class TableDiff {
   bool MergeUpTo(MergeSide& first, RowCursor& firstRows, const MergeSide& second);
   bool Sort(ThreadedRows& reader, int side, std::unique_ptr<SortedRows>& sorted);
   bool Finished(ThreadedRows& reader, int side);
+  // Within one format types compare as written; across formats by family.
+  bool SameDeclaredType(const ColumnMeta& a, const ColumnMeta& b, const TableMeta& first,
+                        const TableMeta& second) const {
+    if (rules_ == ValueRules::kOneFormat) return EqualIgnoringAsciiCase(a.type, b.type);
+    return FamilyOf(sides_[0]->engine, first, a.name) == FamilyOf(sides_[1]->engine, second, b.name);
+  }
   ValueRules RulesOf(const TableMeta& first, const TableMeta& second, const std::string& a,
                      const std::string& b) const {
     if (rules_ == ValueRules::kOneFormat) return rules_;
@@ -242,6 +261,14 @@ bool TableDiff::Plan(const TableMeta& first, const TableMeta& second,
       table_.columns.push_back(a[i]);
       table_.rules.push_back(RulesOf(first, second, a[i], b[match[0]]));
       table_.firstFamilies.push_back(FamilyOf(sides_[0]->engine, first, a[i]));
+      const ColumnMeta* declared[2] = {ColumnNamed(first, a[i]), ColumnNamed(second, b[match[0]])};
+      table_.generated.push_back(declared[0] != nullptr && declared[0]->generated);
+      if (declared[0] != nullptr && declared[1] != nullptr &&
+          !SameDeclaredType(*declared[0], *declared[1], first, second)) {
+        table_.typeNotes.push_back("column " + a[i] + ": " + declared[0]->type + " in " +
+                                   sides_[0]->location + ", " + declared[1]->type + " in " +
+                                   sides_[1]->location);
+      }
       positions_[0].push_back(i);
       positions_[1].push_back(match[0]);
     } else {
@@ -452,11 +479,14 @@ bool TableDiff::Compare(const TableMeta& first, const TableMeta& second) {
 // (exactly, or else without regard to ASCII case).
 bool SelectPairs(std::vector<TablePair>& pairs, const std::string& name, std::string& error) {
   if (name.empty()) return true;
+  // A table is named as the listing shows it, or by its schema and own name ("main.t").
   const auto named = [&](const TablePair& pair, bool exactly) {
     for (const TableMeta* table : {pair.first, pair.second}) {
-      if (table != nullptr &&
-          (exactly ? table->name == name : EqualIgnoringAsciiCase(table->name, name))) {
-        return true;
+      if (table == nullptr) continue;
+      const std::string own = table->ownName.empty() ? table->name : table->ownName;
+      for (const std::string& spelling :
+           {table->name, (table->schema.empty() ? "main" : table->schema) + "." + own}) {
+        if (exactly ? spelling == name : EqualIgnoringAsciiCase(spelling, name)) return true;
       }
     }
     return false;

@@ -25,6 +25,12 @@ struct TableComparison {
   std::vector<ValueRules> rules;
   /// The family of each of `columns` in the first database.
   std::vector<TypeFamily> firstFamilies;
+  /// For each of `columns`, true when the first database computes its values from the others
+  /// (a generated column), which no statement sets.
+  std::vector<bool> generated;
+  /// The columns whose declared types differ, which a copy of values may not bring in line,
+  /// one line each.
+  std::vector<std::string> typeNotes;
   /// The positions in `columns` of the primary key that pairs the rows; none when the tables
   /// have no common key and their rows are compared whole, as added and removed only.
   std::vector<size_t> key;

@@ -1,5 +1,8 @@
 #include "cli/data_diff_report.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -9,7 +12,9 @@
 #include "cli/kept_text.h"
 #include "cli/reports.h"
 #include "engines/sql_text.h"
+#include "platform/ascii.h"
 #include "platform/line_end.h"
+#include "platform/utf8.h"
 
 namespace Corvenmark {
 namespace {
@@ -20,13 +25,24 @@ std::string CountsText(const DiffCounts& counts, bool keyed) {
   return keyed ? text + ", " + std::to_string(counts.changed) + " changed" : text;
 }
 
+// A column's name as the reports write it: as it is when it is a plain word, otherwise as an
+// SQL identifier, so that no name reads as a value or a separator.
+std::string ColumnName(const std::string& name) {
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  const bool plain = !name.empty() && !digit(name[0]) &&
+                     std::all_of(name.begin(), name.end(), [&](char c) {
+                       return c == '_' || digit(c) || LowerAscii(c) != UpperAscii(c);
+                     });
+  return plain ? name : QuotedIdentifier(name);
+}
+
 // "name=value" for each of `positions`, joined by `separator`.
 std::string NamedValues(const TableComparison& table, const CellView* row,
                         const std::vector<size_t>& positions, const char* separator) {
   std::string text;
   for (const size_t at : positions) {
     if (!text.empty()) text += separator;
-    text += table.columns[at] + "=" + ReportLiteral(row[at]);
+    text += ColumnName(table.columns[at]) + "=" + ReportLiteral(row[at]);
   }
   return text;
 }
@@ -72,7 +88,7 @@ class TsvReport : public DataDiffReport {
     std::string line = "  ~ " + RowName(*table_, before) + ":";
     for (size_t i = 0; i < changed.size(); ++i) {
       const size_t at = changed[i];
-      line += (i > 0 ? "; " : " ") + table_->columns[at] + " " + ReportLiteral(before[at]) +
+      line += (i > 0 ? "; " : " ") + ColumnName(table_->columns[at]) + " " + ReportLiteral(before[at]) +
               " -> " + ReportLiteral(after[at]);
     }
     return RowLine(line);
@@ -116,8 +132,11 @@ class TsvReport : public DataDiffReport {
   bool Line(const std::string& line) {
     return Kept(body_.Append(line) && body_.Append(kLineEnd), body_.error());
   }
+  // A backslash is written doubled, so that no value's own backslash reads as an escape.
   bool RowLine(const std::string& line) {
-    return Kept(rows_.Append(OnOneLine(line)) && rows_.Append(kLineEnd), rows_.error());
+    std::string escaped;
+    for (const char c : line) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return Kept(rows_.Append(OnOneLine(escaped)) && rows_.Append(kLineEnd), rows_.error());
   }
 
   const TableComparison* table_ = nullptr;
@@ -211,10 +230,19 @@ class RecordReport : public DataDiffReport {
   }
 
  private:
-  static void AppendJsonCell(std::string& out, const CellView& cell) {
-    // A BLOB's bytes as its literal: a JSON string holds text only.
-    if (!cell.isNull && cell.kind == CellKind::kBlob) {
-      AppendJsonString(out, ReportLiteral(cell));
+  // A value as JSON, or, for one that JSON would write as another's (a BLOB, a double beyond
+  // JSON's numbers, text that is not UTF-8), as {"sql": its literal}.
+  static void AppendJsonCell(std::string& out, const CellView& raw) {
+    char buffer[32];
+    const CellView cell = WithRealText(raw, buffer);
+    const bool blob = !cell.isNull && cell.kind == CellKind::kBlob;
+    const bool real = !cell.isNull && cell.kind == CellKind::kReal;
+    const bool text = !cell.isNull && (cell.kind == CellKind::kText || cell.kind == CellKind::kJson);
+    if (blob || (text && !IsUtf8WithoutNul(cell.text)) ||
+        (real && !std::isfinite(std::strtod(std::string(cell.text).c_str(), nullptr)))) {
+      out += "{\"sql\":";
+      AppendJsonString(out, real ? ReportLiteral(cell) : SqlLiteral(cell, SqlDialect::kSqlite, false));
+      out += '}';
     } else {
       AppendJsonValue(out, cell);
     }
@@ -288,6 +316,24 @@ class SqlReport : public DataDiffReport {
     target_ = (table.schema.empty() ? "" : QuotedIdentifier(table.schema) + ".") +
               QuotedIdentifier(table.ownName);
     for (const std::string& note : table.notes) notes_.push_back(table.name + ": " + note);
+    for (const std::string& note : table.typeNotes) typeNotes_.push_back(table.name + ": " + note);
+    rowid_.clear();
+    if (table.key.empty()) {
+      // A row without a key is deleted by the row's own number, under a name no column has.
+      for (const char* name : {"rowid", "_rowid_", "oid"}) {
+        const auto& columns = table.columns;
+        if (std::none_of(columns.begin(), columns.end(),
+                         [&](const std::string& column) { return EqualIgnoringAsciiCase(column, name); })) {
+          rowid_ = name;
+          break;
+        }
+        if (options_.dialect == SqlDialect::kDuckDb) break;
+      }
+      if (rowid_.empty()) {
+        notes_.push_back(table.name + ": rows only in " + options_.first +
+                         ": a column takes the name of the row number, so no row is deleted");
+      }
+    }
     return true;
   }
   bool RowOnlyIn(const CellView* row, bool inFirst) override {
@@ -295,22 +341,26 @@ class SqlReport : public DataDiffReport {
     if (!table_->key.empty()) {
       return Statement(tableDeletes_, "DELETE FROM " + target_ + " WHERE " + KeyMatch(row) + ";");
     }
+    if (rowid_.empty()) return true;
     // One of the rows of these values, whichever: a table without a key may hold several.
     std::string match;
     for (size_t i = 0; i < table_->columns.size(); ++i) {
-      match += (i > 0 ? " AND " : "") + QuotedIdentifier(table_->columns[i]) +
-               " IS NOT DISTINCT FROM " + Literal(row[i], false);
+      match += (i > 0 ? " AND " : "") + SameValueMatch(table_->columns[i], row[i]);
     }
-    return Statement(tableDeletes_, "DELETE FROM " + target_ + " WHERE rowid = (SELECT rowid FROM " +
-                                   target_ + " WHERE " + match + " LIMIT 1);");
+    return Statement(tableDeletes_, "DELETE FROM " + target_ + " WHERE " + rowid_ + " = (SELECT " +
+                                        rowid_ + " FROM " + target_ + " WHERE " + match +
+                                        " LIMIT 1);");
   }
   bool RowChanged(const CellView* before, const CellView* after,
                   const std::vector<size_t>& changed) override {
     std::string sets;
     for (const size_t at : changed) {
+      if (table_->generated[at]) continue;
       sets += (sets.empty() ? "" : ", ") + QuotedIdentifier(table_->columns[at]) + " = " +
               SecondLiteral(after, at);
     }
+    // A generated column changes with the columns it is computed from.
+    if (sets.empty()) return true;
     return Statement(tableUpdates_,
                      "UPDATE " + target_ + " SET " + sets + " WHERE " + KeyMatch(before) + ";");
   }
@@ -328,6 +378,10 @@ class SqlReport : public DataDiffReport {
                        OnOneLine(options_.second) + "." + std::string(kLineEnd);
     for (const std::string& note : notes_) {
       head += "-- Not brought in line: " + OnOneLine(note) + std::string(kLineEnd);
+    }
+    for (const std::string& note : typeNotes_) {
+      head += "-- Declared types differ, values may not come in line: " + OnOneLine(note) +
+              std::string(kLineEnd);
     }
     out_ << head << "BEGIN;" << kLineEnd;
     for (KeptText* part : {&deletes_, &updates_, &inserts_}) {
@@ -366,13 +420,31 @@ class SqlReport : public DataDiffReport {
     return match;
   }
   bool Insert(const CellView* row) {
+    std::vector<std::string> columns;
     std::string values;
     for (size_t i = 0; i < table_->columns.size(); ++i) {
-      values += (i > 0 ? ", " : "") + SecondLiteral(row, i);
+      if (table_->generated[i]) continue;
+      columns.push_back(table_->columns[i]);
+      values += (values.empty() ? "" : ", ") + SecondLiteral(row, i);
     }
     return Statement(tableInserts_, "INSERT INTO " + target_ + " (" +
-                                   JoinedNames(table_->columns, true) + ") VALUES (" + values +
-                                   ");");
+                                        JoinedNames(columns, true) + ") VALUES (" + values + ");");
+  }
+  // A condition true of a value of the first database's exactly: of its kind, its bytes
+  // compared as they are, whatever the column's collation.
+  std::string SameValueMatch(const std::string& column, const CellView& value) const {
+    const std::string name = QuotedIdentifier(column);
+    if (value.isNull) return name + " IS NULL";
+    if (options_.dialect == SqlDialect::kDuckDb) {
+      return name + " IS NOT DISTINCT FROM " + Literal(value, false);
+    }
+    const char* type = value.kind == CellKind::kInteger ? "integer"
+                       : value.kind == CellKind::kBlob  ? "blob"
+                       : value.kind == CellKind::kReal || value.kind == CellKind::kDouble
+                           ? "real"
+                           : "text";
+    return "(" + name + " = " + Literal(value, false) + " COLLATE BINARY AND typeof(" + name +
+           ") = '" + type + "')";
   }
   bool Statement(KeptText& part, const std::string& sql) {
     return Kept(part.Append(sql) && part.Append(kLineEnd), part.error());
@@ -380,7 +452,9 @@ class SqlReport : public DataDiffReport {
 
   const TableComparison* table_ = nullptr;
   std::string target_;  ///< The table as the first database's SQL names it.
+  std::string rowid_;   ///< The name of a row's number, for a table without a key.
   std::vector<std::string> notes_;
+  std::vector<std::string> typeNotes_;
   KeptText deletes_;
   KeptText updates_;
   KeptText inserts_;
