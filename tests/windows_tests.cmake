@@ -20,7 +20,7 @@ add_test(NAME end_to_end_wine
 set_tests_properties(end_to_end_wine PROPERTIES FIXTURES_REQUIRED wine
                      ENVIRONMENT "${wine_environment};DISPLAY=" TIMEOUT 900)
 
-foreach(script formats convert)
+foreach(script formats convert diff_data)
   add_test(NAME ${script}_wine
            COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/${script}_test.py
                    $<TARGET_FILE:corvenmark> --version ${PROJECT_VERSION}
