@@ -221,6 +221,23 @@ def check_query_files(runner):
                     err.startswith(err_start)) != (status, True, True, True):
                 failures.append(f"{args[2:]}: status {got_status}, stdout {out[-200:]!r}, "
                                 f"stderr {err!r}")
+        # SQL on a path where nothing exists makes a database there when it writes, and only
+        # then; nothing else is left beside it.
+        for args, stdin, status, made in (
+                (["sqlite", "--query", "made.db", "CREATE TABLE t (x)"], b"", 0, True),
+                (["auto", "--query-file", "made.duckdb", "-"], b"CREATE TABLE t AS SELECT 1 AS x",
+                 0, True),
+                (["auto", "--query", "read.db", "SELECT 1"], b"", 1, False),
+                (["auto", "--query", "read.duckdb", "SELECT 1"], b"", 1, False),
+                (["sqlite", "--query", "failed.db", "CREATE TABLE t (x); INSERT INTO u VALUES (1)"],
+                 b"", 1, False)):
+            before = set(os.listdir(directory))
+            got_status, _, err = program.run(["--engine"] + args, stdin)
+            added = set(os.listdir(directory)) - before
+            listed, _, _ = program.run(["--engine", "auto", "--schema", args[2]], b"")
+            if (got_status, added, listed == 0) != (status, {args[2]} if made else set(), made):
+                failures.append(f"{args}: status {got_status}, new files {sorted(added)}, "
+                                f"--schema status {listed}, stderr {err!r}")
     return failures
 
 

@@ -101,8 +101,47 @@ int RunSample(const Invocation& run) {
   return 0;
 }
 
+// SQL on a path where nothing exists, on a new database made for it, which takes the name only
+// when the SQL succeeds and writes something, and which a report that cannot be written in full,
+// or a request to stop, removes again, as --sample's. False when no database was made: the
+// command then fails as on any missing file.
+bool RunSqlOnNewDatabase(const Invocation& run, const Engine& engine, const std::string& sql,
+                         int& status) {
+  const std::string path = run.args[1];
+  QueryReport::Options options;
+  options.format = run.format;
+  options.out = &run.out;
+  QueryReport report(options);
+  const InterruptWatch watch;
+  const QueryOutcome outcome = engine.queryNewDatabase(path, sql, report);
+  if (InterruptWatch::Requested()) {
+    if (outcome.createdFile) RemoveFile(path);
+    status = 1;
+    return true;
+  }
+  if (!outcome.success) return false;
+  if (!report.Write(run.out, outcome.elapsedMs, outcome.changedRows)) {
+    RemoveFile(path);
+    status = ReportFailure(run, report.error());
+    return true;
+  }
+  if (run.out.flush()) {
+    InterruptWatch::Dismiss();
+  } else {
+    RemoveFile(path);
+  }
+  status = 0;
+  return true;
+}
+
 int RunSql(const Invocation& run, const std::string& sql) {
   std::string error;
+  const std::string path = run.args[1];
+  if (!path.empty() && !PathExists(path)) {
+    const Engine* maker = EngineFor(run, path, true, &Engine::queryNewDatabase, error);
+    int status = 1;
+    if (maker != nullptr && RunSqlOnNewDatabase(run, *maker, sql, status)) return status;
+  }
   const Engine* engine = EngineFor(run, run.args[1], false, &Engine::runQuery, error);
   if (engine == nullptr) return ReportFailure(run, error);
   QueryReport::Options options;

@@ -117,6 +117,7 @@ const Engine kFakeEngine = {
     nullptr,
     nullptr,
     nullptr,
+    nullptr,
 };
 
 class CommandLineFiles : public ScratchDirectoryTest {};

@@ -109,7 +109,11 @@ struct QueryOutcome {
   std::string errorMessage;  ///< Empty when a sink stopped the operation.
   double elapsedMs = 0.0;    ///< The running time of the statements.
   int64_t changedRows = 0;   ///< Rows inserted, updated or deleted by the statements.
+  bool createdFile = false;  ///< True when the statements made a new database at the path.
 };
+
+/// Why a query that would have made a new database made none: its SQL wrote nothing.
+inline constexpr char kNothingWritten[] = "the SQL wrote nothing";
 
 /// What kind of value a declared column type holds, so that types that two database formats
 /// spell differently (INTEGER and BIGINT) compare as the same.
@@ -231,6 +235,11 @@ struct Engine {
   CopyResult (*copyDatabase)(const std::string& outPath, TableSource& source);
   /// The family of a type as the engine declares it; null for an engine without types.
   TypeFamily (*typeFamily)(const std::string& declaredType);
+  /// As runQuery, on a database that does not exist yet: one made for the SQL, built and
+  /// published as a sample is when the SQL succeeds and writes something, and otherwise left
+  /// unmade, failing with kNothingWritten or the SQL's error. Null for an engine that makes no
+  /// database for a query.
+  QueryOutcome (*queryNewDatabase)(const std::string& path, const std::string& sql, RowSink& rows);
 };
 
 /// The reads of one command each, on a database `engine` opens for that command alone; a

@@ -85,6 +85,7 @@ const Engine kBuiltinEngine = {
     VaneEngine::CreateSampleBenchmarkDb,
     nullptr,  // copies nothing
     nullptr,
+    nullptr,  // its queries need no file
 };
 
 }  // namespace Corvenmark

@@ -12,9 +12,11 @@
 #include "engines/duckdb/duckdb_database.h"
 #include "engines/duckdb/duckdb_sample.h"
 #include "engines/duckdb/duckdb_text_cells.h"
+#include "engines/new_database.h"
 #include "engines/statement_lines.h"
 #include "engines/type_family.h"
 #include "platform/ascii.h"
+#include "platform/file_system.h"
 
 namespace Corvenmark {
 namespace {
@@ -348,10 +350,10 @@ bool ExportSql(duckdb_connection connection, const CatalogTable& table, const Ro
 
 std::string DuckDbEngine::WhyUnavailable() { return DuckDbLoadError(); }
 
-QueryOutcome DuckDbEngine::RunQuery(const std::string& dbPath, const std::string& sql,
-                                    RowSink& rows) {
-  QuerySession session;
-  OpenForQuery(dbPath, sql, session);
+namespace {
+
+// Runs the user's `sql` on the database the session opened.
+QueryOutcome RunInSession(QuerySession& session, const std::string& sql, RowSink& rows) {
   const OpenedDuckDb& opened = session.opened;
   if (!opened.database) return Failure<QueryOutcome>(opened.errorMessage);
   QueryOutcome outcome;
@@ -368,6 +370,15 @@ QueryOutcome DuckDbEngine::RunQuery(const std::string& dbPath, const std::string
   }
   outcome.elapsedMs = std::chrono::duration<double, std::milli>(stop - start).count();
   return outcome;
+}
+
+}  // namespace
+
+QueryOutcome DuckDbEngine::RunQuery(const std::string& dbPath, const std::string& sql,
+                                    RowSink& rows) {
+  QuerySession session;
+  OpenForQuery(dbPath, sql, session);
+  return RunInSession(session, sql, rows);
 }
 
 namespace {
@@ -476,6 +487,48 @@ bool HasDuckDbName(const std::string& path) {
 
 }  // namespace
 
+// The SQL runs on a database DuckDB creates under the temporary name, checkpointed before it is
+// closed so that everything is in the file itself; one that holds no table, view or other
+// object afterwards was only read.
+QueryOutcome DuckDbEngine::QueryNewDatabase(const std::string& path, const std::string& sql,
+                                            RowSink& rows) {
+  QueryOutcome outcome;
+  const auto fill = [&](const std::string& building, const std::string& shown, std::string& error) {
+    {
+      QuerySession session;
+      session.opened = OpenDuckDb(building, DuckDbOpenMode::kCreate, DuckDbSql::kUser);
+      outcome = RunInSession(session, sql, rows);
+      DuckDbResult checkpoint;
+      if (outcome.success && DuckDb()->duckdb_query(session.opened.connection.get(), "CHECKPOINT",
+                                                    checkpoint.get()) != DuckDBSuccess) {
+        outcome = Failure<QueryOutcome>(checkpoint.Error());
+      }
+    }
+    if (outcome.success && PathExists(building + ".wal")) {
+      outcome = Failure<QueryOutcome>("the database could not be completed: " + shown);
+    }
+    if (outcome.success) {
+      std::string unread;
+      const std::unique_ptr<Database> made = Open(building, unread);
+      const SchemaResult catalog = made ? made->ReadCatalog(false) : SchemaResult();
+      if (!catalog.success) {
+        outcome = Failure<QueryOutcome>(made ? catalog.errorMessage : unread);
+      } else if (catalog.tables.empty() && catalog.otherObjects.empty()) {
+        outcome = Failure<QueryOutcome>(kNothingWritten);
+      }
+    }
+    error = outcome.errorMessage;
+    return outcome.success;
+  };
+  const SampleResult made = CreateNewDatabase(
+      path, {fill, true, {".wal"}, [](const std::string& built, std::string& error) {
+               return OpensAndLists(DuckDbEngine::Open, built, error);
+             }});
+  if (!made.success && outcome.success) outcome = Failure<QueryOutcome>(made.errorMessage);
+  outcome.createdFile = made.createdFile;
+  return outcome;
+}
+
 const Engine kDuckDbEngine = {
     "duckdb",
     "DuckDB",
@@ -492,6 +545,7 @@ const Engine kDuckDbEngine = {
     DuckDbEngine::CreateSampleBenchmarkDb,
     CopyIntoDuckDb,
     DuckDbTypeFamily,
+    DuckDbEngine::QueryNewDatabase,
 };
 
 }  // namespace Corvenmark

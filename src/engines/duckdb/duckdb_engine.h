@@ -23,6 +23,9 @@ class DuckDbEngine {
   /// (DuckDbSql::kUser): read-only when every statement only reads, read-write otherwise. SQL
   /// that leaves a transaction open fails, and the transaction is rolled back.
   static QueryOutcome RunQuery(const std::string& dbPath, const std::string& sql, RowSink& rows);
+  /// RunQuery on a new database made at `path` for it; see Engine::queryNewDatabase.
+  static QueryOutcome QueryNewDatabase(const std::string& path, const std::string& sql,
+                                       RowSink& rows);
   /// Opens an existing database read-only, for the program's own SQL. Its catalog holds every
   /// base table, in byte order of its shown name: a table of the main schema by its own name,
   /// any other as "schema.table". Its diagnostics count DuckDB's blocks as pages; the integrity

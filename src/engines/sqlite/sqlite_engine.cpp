@@ -9,12 +9,14 @@
 #include <utility>
 #include <vector>
 
+#include "engines/new_database.h"
 #include "engines/sqlite/sqlite_constraints.h"
 #include "engines/sqlite/sqlite_copy.h"
 #include "engines/sqlite/sqlite_database.h"
 #include "engines/sqlite/sqlite_sample.h"
 #include "engines/statement_lines.h"
 #include "engines/type_family.h"
+#include "platform/file_system.h"
 
 namespace Corvenmark {
 namespace {
@@ -463,6 +465,23 @@ QueryOutcome SqliteEngine::RunQuery(const std::string& dbPath, const std::string
   return outcome;
 }
 
+// SQLite writes nothing to an empty file, not even its header, until a statement changes the
+// database: a file still empty after the SQL was only read.
+QueryOutcome SqliteEngine::QueryNewDatabase(const std::string& path, const std::string& sql,
+                                            RowSink& rows) {
+  QueryOutcome outcome;
+  const auto fill = [&](const std::string& building, const std::string&, std::string& error) {
+    outcome = RunQuery(building, sql, rows);
+    if (outcome.success && StampOf(building).size == 0) outcome = Failure<QueryOutcome>(kNothingWritten);
+    error = outcome.errorMessage;
+    return outcome.success;
+  };
+  const SampleResult made = CreateNewDatabase(path, {fill, false, {}, ListsAsSqlite});
+  if (!made.success && outcome.success) outcome = Failure<QueryOutcome>(made.errorMessage);
+  outcome.createdFile = made.createdFile;
+  return outcome;
+}
+
 SampleResult SqliteEngine::CreateSampleBenchmarkDb(const std::string& outPath) {
   return CreateSqliteSampleDatabase(outPath);
 }
@@ -485,6 +504,7 @@ const Engine kSqliteEngine = {
     SqliteEngine::CreateSampleBenchmarkDb,
     CopyIntoSqlite,
     SqliteTypeFamily,
+    SqliteEngine::QueryNewDatabase,
 };
 
 }  // namespace Corvenmark

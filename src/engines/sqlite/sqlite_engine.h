@@ -19,6 +19,9 @@ class SqliteEngine {
   /// Runs every statement of `sql` in order on an existing database. SQL that leaves a
   /// transaction open fails, and the transaction is rolled back.
   static QueryOutcome RunQuery(const std::string& dbPath, const std::string& sql, RowSink& rows);
+  /// RunQuery on a new database made at `path` for it; see Engine::queryNewDatabase.
+  static QueryOutcome QueryNewDatabase(const std::string& path, const std::string& sql,
+                                       RowSink& rows);
   /// Creates a new benchmark database; a path that already exists is an error.
   static SampleResult CreateSampleBenchmarkDb(const std::string& outPath);
 };
