@@ -10,7 +10,7 @@ namespace Corvenmark {
 
 /// An engine over DuckDB files, through the DuckDB library that the program loads when this
 /// engine is first used. Only `RunQuery` may change a database, or run the user's SQL, and only
-/// `CreateSampleBenchmarkDb` creates one; every other operation runs only the program's own SQL,
+/// `CreateSampleBenchmarkDb` and `QueryNewDatabase` create one; every other operation runs only the program's own SQL,
 /// sealed (DuckDbSql::kProgram), opens its file read-only and leaves it, its write-ahead log and
 /// their directory as they were. Failures travel in the result, never as exceptions.
 class DuckDbEngine {

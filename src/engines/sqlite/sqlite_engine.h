@@ -9,8 +9,8 @@
 
 namespace Corvenmark {
 
-/// An engine over real SQLite files. Only `RunQuery` may change a database, and only
-/// `CreateSampleBenchmarkDb` creates one; every other operation opens its files read-only and
+/// An engine over real SQLite files. Only `RunQuery` and `QueryNewDatabase` may change a database,
+/// and only `CreateSampleBenchmarkDb` and `QueryNewDatabase` create one; every other operation opens its files read-only and
 /// leaves them as they were. Failures travel in the result, never as exceptions.
 class SqliteEngine {
  public:
