@@ -9,9 +9,9 @@
 
 namespace Corvenmark {
 
-/// An engine over real SQLite files. Only `RunQuery` and `QueryNewDatabase` may change a database,
-/// and only `CreateSampleBenchmarkDb` and `QueryNewDatabase` create one; every other operation opens its files read-only and
-/// leaves them as they were. Failures travel in the result, never as exceptions.
+/// An engine over real SQLite files. Only `RunQuery` and `QueryNewDatabase` may change a
+/// database, and only `CreateSampleBenchmarkDb` and `QueryNewDatabase` create one; every other
+/// operation opens its files read-only and leaves them as they were. Failures travel in the result, never as exceptions.
 class SqliteEngine {
  public:
   SqliteEngine() = delete;
