@@ -12,7 +12,8 @@ namespace Corvenmark {
 /// engine is first used. Only `RunQuery` and `QueryNewDatabase` may change a database, or run
 /// the user's SQL, and only `CreateSampleBenchmarkDb` and `QueryNewDatabase` create one; every
 /// other operation runs only the program's own SQL, sealed (DuckDbSql::kProgram), opens its
-/// file read-only and leaves it, its write-ahead log and their directory as they were. Failures travel in the result, never as exceptions.
+/// file read-only and leaves it, its write-ahead log and their directory as they were. Failures
+/// travel in the result, never as exceptions.
 class DuckDbEngine {
  public:
   DuckDbEngine() = delete;
