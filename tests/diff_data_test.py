@@ -183,6 +183,25 @@ def check_data_diffs(runner, duckdb):
             check_applied(program, "a.db", "b.duckdb", "SQLite A, DuckDB B", failures)
             program.run("--engine", "auto", "--convert", "a.db", "a.duckdb")
             check_applied(program, "a.duckdb", "b.db", "DuckDB A, SQLite B", failures)
+            # Within DuckDB: rows stored out of key order are sorted by the program, and the
+            # summary leaves the rows out.
+            make_sqlite(os.path.join(directory, "shuffled.db"),
+                        "CREATE TABLE s (id INTEGER, v TEXT, PRIMARY KEY (v, id));"
+                        "INSERT INTO s VALUES (3, 'c'), (1, 'a'), (2, 'b'), (4, 'a')")
+            program.run("--engine", "auto", "--convert", "shuffled.db", "s1.duckdb")
+            program.run("--engine", "auto", "--convert", "shuffled.db", "s2.duckdb")
+            program.run("--engine", "duckdb", "--query", "s2.duckdb",
+                        "DELETE FROM s WHERE id = 1; INSERT INTO s VALUES (0, 'z')")
+            status, out, _ = program.run("--engine", "duckdb", "--diff-data", "s1.duckdb",
+                                         "s2.duckdb")
+            e2e.check("within DuckDB, out of key order", (status, out.splitlines()[1:]),
+                      (0, ["Table s (key v, id): 1 added, 1 removed, 0 changed",
+                           "  - v='a', id=1", "  + v='z', id=0"]), failures)
+            status, out, _ = program.run("--engine", "duckdb", "--summary", "--format", "json",
+                                         "--diff-data", "s1.duckdb", "s2.duckdb")
+            e2e.check("a summary in JSON", (status, "changes" in out, '"added":1' in out),
+                      (0, False, True), failures)
+            check_applied(program, "s1.duckdb", "s2.duckdb", "within DuckDB", failures)
             # A key of INTEGER against BIGINT pairs rows; booleans and dates as a copy writes them.
             make_sqlite(os.path.join(directory, "f.db"),
                         "CREATE TABLE f (id INTEGER PRIMARY KEY, flag BOOLEAN, day DATE); "

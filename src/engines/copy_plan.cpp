@@ -103,6 +103,8 @@ TablePlan PlanTable(const TableMeta& table, const std::vector<ColumnCensus>& cen
                     ": its primary key holds NULL, or values of more than one kind, which " +
                     target.format + " keys cannot hold apart; copied without the key");
   }
+  // The key keeps its own order, which need not be the columns'.
+  if (keyHolds) plan.primaryKey = table.primaryKey;
   return plan;
 }
 
@@ -139,6 +141,7 @@ std::string TableDefinitionSql(const TablePlan& plan) {
     if (!column.defaultSql.empty()) sql += " DEFAULT (" + column.defaultSql + ")";
     if (column.primaryKey) key += (key.empty() ? "" : ", ") + QuotedIdentifier(column.name);
   }
+  if (!plan.primaryKey.empty()) key = JoinedNames(plan.primaryKey, true);
   if (!key.empty()) sql += ", PRIMARY KEY (" + key + ")";
   for (const std::string& constraint : plan.constraints) sql += ", " + constraint;
   return sql + ")" + plan.options;

@@ -25,6 +25,8 @@ struct TablePlan {
   std::string name;    ///< The table's own name in the copy, within its schema.
   std::string schema;  ///< Its schema in the copy; empty for the default one.
   std::vector<ColumnPlan> columns;
+  /// The columns of the primary key the copy keeps, in the key's order; none for no key.
+  std::vector<std::string> primaryKey;
   /// The UNIQUE, CHECK and FOREIGN KEY clauses the copy keeps, as SQL.
   std::vector<std::string> constraints;
   /// What follows the columns in the source's CREATE TABLE within one format (SQLite's
