@@ -131,22 +131,33 @@ def check_data_diffs(runner, duckdb):
         e2e.check("a generated column", (status, out.splitlines()[2:]),
                   (0, ['  ~ id=1: "a b" 1 -> 2; c 2 -> 4', "  + id=2"]), failures)
         check_applied(program, "gen-a.db", "gen-b.db", "a generated column", failures)
-        # Rows stored out of key order, and a key of other families on the other side.
+        # BIGINT and INTEGER keys pair, TEXT and INTEGER do not; a key stored out of order (w
+        # in the first) is read again in key order; a key that holds NULL twice has its rows
+        # compared whole.
         make_sqlite(os.path.join(directory, "order-a.db"),
                     "CREATE TABLE t (id BIGINT PRIMARY KEY, v) WITHOUT ROWID; CREATE TABLE u "
                     "(id TEXT PRIMARY KEY, v); INSERT INTO t VALUES (3, 'c'), (1, 'a'), (2, 'b');"
-                    "INSERT INTO u VALUES ('1', 1)")
+                    "INSERT INTO u VALUES ('1', 1); CREATE TABLE w (code TEXT PRIMARY KEY, v);"
+                    "INSERT INTO w VALUES ('c', 3), ('a', 1), ('b', 2);"
+                    "CREATE TABLE n (k TEXT PRIMARY KEY, v); INSERT INTO n VALUES (NULL, 1), (NULL, 2)")
         make_sqlite(os.path.join(directory, "order-b.db"),
                     "CREATE TABLE t (id INTEGER PRIMARY KEY, v); CREATE TABLE u (id INTEGER "
                     "PRIMARY KEY, v); INSERT INTO t VALUES (1, 'a'), (2, 'B'), (3, 'c');"
-                    "INSERT INTO u VALUES (1, 1)")
+                    "INSERT INTO u VALUES (1, 1); CREATE TABLE w (code TEXT PRIMARY KEY, v);"
+                    "INSERT INTO w VALUES ('a', 1), ('b', 20), ('c', 3);"
+                    "CREATE TABLE n (k TEXT PRIMARY KEY, v); INSERT INTO n VALUES (NULL, 1)")
         status, out, _ = program.run("--engine", "sqlite", "--diff-data", "order-a.db",
                                      "order-b.db")
         e2e.check("key order and families", (status, out.splitlines()[1:]),
-                  (0, ["Table t (key id): 0 added, 0 removed, 1 changed", "  ~ id=2: v 'b' -> 'B'",
+                  (0, ["Table n (whole rows): 0 added, 1 removed",
+                       "  ! its primary key holds one value twice: rows compared whole, as added "
+                       "and removed only", "  - (NULL, 2)",
+                       "Table t (key id): 0 added, 0 removed, 1 changed", "  ~ id=2: v 'b' -> 'B'",
                        "Table u (whole rows): 1 added, 1 removed",
                        "  ! primary keys differ: (id TEXT) and (id INTEGER): rows compared whole, as "
-                       "added and removed only", "  + (1, 1)", "  - ('1', 1)"]), failures)
+                       "added and removed only", "  + (1, 1)", "  - ('1', 1)",
+                       "Table w (key code): 0 added, 0 removed, 1 changed",
+                       "  ~ code='b': v 2 -> 20"]), failures)
         # Statuses: without --exit-code as ever; with it 0, 1 and 2.
         for args, expected in ((["a.db", "b.db"], 1), (["a.db", "a.db"], 0),
                                (["a.db", "missing.db"], 2)):

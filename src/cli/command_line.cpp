@@ -556,9 +556,11 @@ LeadingOptions ReadLeadingOptions(int argc, const char* const* argv) {
       *value = argv[at + 1];
       at += 2;
     } else if (flag != nullptr) {
-      if (*flag || at + 1 >= argc) options.valid = false;
-      if (!options.valid) break;
+      // Taken even when misplaced: "--exit-code" alone still makes its usage text a 2.
+      const bool twice = *flag;
       *flag = true;
+      if (twice || at + 1 >= argc) options.valid = false;
+      if (!options.valid) break;
       at += 1;
     } else {
       break;

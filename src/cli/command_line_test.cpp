@@ -87,6 +87,36 @@ TEST(CommandLine, MalformedEnginePairGetsUsage) {
   }
 }
 
+TEST(CommandLine, LeadingFlagsAreTakenOnceAndOnlyByTheCommandsTheyApplyTo) {
+  const struct {
+    std::vector<const char*> args;
+    int status;
+    const char* err;
+  } cases[] = {
+      // With --exit-code every failure is 2, the usage text included.
+      {{"cm", "--exit-code", "--exit-code", "--diff", "a", "b"}, 2, ""},
+      {{"cm", "--exit-code"}, 2, ""},
+      {{"cm", "--summary", "--engine", "builtin"}, 1, ""},
+      {{"cm", "--exit-code", "--engine", "nope", "--diff", "a", "b"}, 2,
+       "Engine Error: unknown engine 'nope' (expected builtin, sqlite, duckdb or auto)\n"},
+      {{"cm", "--exit-code", "--query", "a", "SELECT 1"}, 2,
+       "Query Error: --exit-code does not apply to --query\n"},
+      {{"cm", "--summary", "--diff", "a", "b"}, 1, "Diff Error: --summary does not apply to --diff\n"},
+      {{"cm", "--summary", "--format", "sql", "--diff-data", "a", "b"}, 1,
+       "Diff Error: --summary with --format sql does not apply to --diff-data\n"},
+      {{"cm", "--format", "sql", "--query", "a", "SELECT 1"}, 1,
+       "Query Error: --format sql does not apply to --query\n"},
+      {{"cm", "--exit-code", "--diff-data", "a", "b"}, 2, "Diff Error: builtin cannot compare rows\n"},
+      // The built-in engine's fixed schemas never differ.
+      {{"cm", "--exit-code", "--diff", "a", "b"}, 0, ""},
+  };
+  for (const auto& c : cases) {
+    const Ran run = RunWith(c.args);
+    EXPECT_EQ(run.status, c.status) << c.args[1];
+    EXPECT_EQ(run.err, c.err) << c.args[1];
+  }
+}
+
 // An engine of the test's own, known to the front end only through the list it is given: it
 // recognizes files that begin "FAKEDB", claims locations "fake://..." as a server's and new files
 // named "*.fake", and only lists tables.
