@@ -272,7 +272,7 @@ HOSTILE_CASES = [
      "Database: emptylog.db (1 tables):\nTable: t (1 rows)\n  - a : \n", "", 0, False),
     ("file: name is a file, not a URI",
      ["--engine", "sqlite", "--query", "file:shop.db", "SELECT count(*) FROM orders"],
-     "", "Query Error: unable to open database file: file:shop.db\n", 1, False),
+     "", "Query Error: no such table: orders\n", 1, False),
     (":memory: is a file, not a database in memory",
      ["--engine", "sqlite", "--query", ":memory:", "SELECT 1"],
      "", "Query Error: unable to open database file: :memory:\n", 1, False),

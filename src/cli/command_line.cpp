@@ -19,6 +19,7 @@
 #include "cli/reports.h"
 #include "cli/schema_diff.h"
 #include "cli/structured_reports.h"
+#include "engines/sql_text.h"
 #include "version.h"
 
 namespace Corvenmark {
@@ -103,10 +104,10 @@ int RunSample(const Invocation& run) {
 
 // SQL on a path where nothing exists, on a new database made for it, which takes the name only
 // when the SQL succeeds and writes something, and which a report that cannot be written in full,
-// or a request to stop, removes again, as --sample's. False when no database was made: the
-// command then fails as on any missing file.
-bool RunSqlOnNewDatabase(const Invocation& run, const Engine& engine, const std::string& sql,
-                         int& status) {
+// or a request to stop, removes again, as --sample's. SQL that wrote nothing there fails as on
+// any missing file; SQL that failed, with its error. Its statements are never run twice, though
+// the path may meanwhile have become another's file.
+int RunSqlOnNewDatabase(const Invocation& run, const Engine& engine, const std::string& sql) {
   const std::string path = run.args[1];
   QueryReport::Options options;
   options.format = run.format;
@@ -116,22 +117,23 @@ bool RunSqlOnNewDatabase(const Invocation& run, const Engine& engine, const std:
   const QueryOutcome outcome = engine.queryNewDatabase(path, sql, report);
   if (InterruptWatch::Requested()) {
     if (outcome.createdFile) RemoveFile(path);
-    status = 1;
-    return true;
+    return 1;
   }
-  if (!outcome.success) return false;
+  if (!outcome.success) {
+    const std::string& why = outcome.errorMessage.empty() ? report.error() : outcome.errorMessage;
+    if (why.empty()) return 1;
+    return ReportFailure(run, why == kNothingWritten ? std::string(kUnopenedDatabase) + path : why);
+  }
   if (!report.Write(run.out, outcome.elapsedMs, outcome.changedRows)) {
     RemoveFile(path);
-    status = ReportFailure(run, report.error());
-    return true;
+    return ReportFailure(run, report.error());
   }
   if (run.out.flush()) {
     InterruptWatch::Dismiss();
   } else {
     RemoveFile(path);
   }
-  status = 0;
-  return true;
+  return 0;
 }
 
 int RunSql(const Invocation& run, const std::string& sql) {
@@ -139,8 +141,7 @@ int RunSql(const Invocation& run, const std::string& sql) {
   const std::string path = run.args[1];
   if (!path.empty() && !PathExists(path)) {
     const Engine* maker = EngineFor(run, path, true, &Engine::queryNewDatabase, error);
-    int status = 1;
-    if (maker != nullptr && RunSqlOnNewDatabase(run, *maker, sql, status)) return status;
+    if (maker != nullptr) return RunSqlOnNewDatabase(run, *maker, sql);
   }
   const Engine* engine = EngineFor(run, run.args[1], false, &Engine::runQuery, error);
   if (engine == nullptr) return ReportFailure(run, error);

@@ -40,6 +40,9 @@ inline std::string OrderByColumns(const std::vector<std::string>& key) {
   return key.empty() ? "" : " ORDER BY " + JoinedNames(key, true);
 }
 
+/// How a command fails on a database file it could not open, before the path.
+inline constexpr char kUnopenedDatabase[] = "unable to open database file: ";
+
 /// Why a path is refused before any engine looks at it.
 inline constexpr char kEmptyDatabasePath[] = "empty database path";
 

@@ -30,7 +30,7 @@ std::string CheckSideFile(const std::string& side, bool isDirectory) {
 // and they are checked beside both names.
 std::string CheckExistingFile(const std::string& path, const HeldFile& file) {
   if (file.kind() == HeldFile::Kind::kOther) return path + ": not a regular file";
-  if (file.kind() == HeldFile::Kind::kUnreadable) return "unable to open database file: " + path;
+  if (file.kind() == HeldFile::Kind::kUnreadable) return kUnopenedDatabase + path;
   for (const std::string& name : {path, RealPathOf(path)}) {
     for (const char* suffix : kLogFiles) {
       const std::string refusal = CheckSideFile(name + suffix, false);
@@ -167,7 +167,7 @@ OpenedDuckDb OpenConfigured(const std::string& duckdbPath, const std::string& sh
                                                  &database, config, &error);
   if (state != DuckDBSuccess) {
     opened.errorMessage =
-        error != nullptr ? DuckDbError(error) : "unable to open database file: " + shownPath;
+        error != nullptr ? DuckDbError(error) : kUnopenedDatabase + shownPath;
     api.duckdb_free(error);
     return opened;
   }
@@ -232,7 +232,7 @@ OpenedDuckDb OpenDuckDb(const std::string& path, DuckDbOpenMode mode, DuckDbSql 
     if (wasOpened && mode == DuckDbOpenMode::kReadWrite) {
       RemoveDatabaseMadeInPlaceOf(path, madeAtOpen);
     }
-    return NotOpened("unable to open database file: " + path);
+    return NotOpened(kUnopenedDatabase + path);
   }
   return opened;
 }

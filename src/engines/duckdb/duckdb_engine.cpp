@@ -487,9 +487,37 @@ bool HasDuckDbName(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// True when the database at `path` holds a table, a view, a sequence, a schema of its own, a
+// macro or a type; false, with `error` set when it cannot be read.
+bool HoldsAnObject(const std::string& path, std::string& error) {
+  const OpenedDuckDb opened = OpenDuckDb(path, DuckDbOpenMode::kReadOnly);
+  if (!opened.database) {
+    error = opened.errorMessage;
+    return false;
+  }
+  static const char kObjects[] =
+      "SELECT CAST((SELECT count(*) FROM duckdb_tables() WHERE database_name = current_database())"
+      " + (SELECT count(*) FROM duckdb_views() WHERE database_name = current_database() AND NOT"
+      " internal) + (SELECT count(*) FROM duckdb_sequences() WHERE database_name ="
+      " current_database()) + (SELECT count(*) FROM duckdb_schemas() WHERE database_name ="
+      " current_database() AND NOT internal AND schema_name <> 'main') + (SELECT count(*) FROM"
+      " duckdb_functions() WHERE database_name = current_database() AND NOT internal) + (SELECT"
+      " count(*) FROM duckdb_types() WHERE database_name = current_database() AND NOT internal)"
+      " AS VARCHAR)";
+  int64_t objects = 0;
+  const bool read = ForEachTextRow(
+      opened.connection.get(), kObjects,
+      [&](const CellView* cells) { ReadInteger(cells[0], objects); }, error);
+  return read && objects > 0;
+}
+
+}  // namespace
+
 // The SQL runs on a database DuckDB creates under the temporary name, checkpointed before it is
-// closed so that everything is in the file itself; one that holds no table, view or other
-// object afterwards was only read.
+// closed so that everything is in the file itself; one that holds no object of the catalog
+// afterwards was only read.
 QueryOutcome DuckDbEngine::QueryNewDatabase(const std::string& path, const std::string& sql,
                                             RowSink& rows) {
   QueryOutcome outcome;
@@ -509,12 +537,8 @@ QueryOutcome DuckDbEngine::QueryNewDatabase(const std::string& path, const std::
     }
     if (outcome.success) {
       std::string unread;
-      const std::unique_ptr<Database> made = Open(building, unread);
-      const SchemaResult catalog = made ? made->ReadCatalog(false) : SchemaResult();
-      if (!catalog.success) {
-        outcome = Failure<QueryOutcome>(made ? catalog.errorMessage : unread);
-      } else if (catalog.tables.empty() && catalog.otherObjects.empty()) {
-        outcome = Failure<QueryOutcome>(kNothingWritten);
+      if (!HoldsAnObject(building, unread)) {
+        outcome = Failure<QueryOutcome>(unread.empty() ? kNothingWritten : unread);
       }
     }
     error = outcome.errorMessage;
