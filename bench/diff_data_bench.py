@@ -26,6 +26,7 @@ import subprocess
 import sys
 import tempfile
 
+from convert_bench import remove
 from formats_bench import make_sqlite, timed, verdict
 
 SUMMARY = re.compile(r"\((\d+) tables, (\d+) rows added, (\d+) rows removed, (\d+) rows changed\)")
@@ -52,13 +53,6 @@ def count_query(program, db):
                           "SELECT count(*) || ' ' || max(id) FROM t"],
                          capture_output=True, text=True)
     return run.stdout.splitlines()[-1] if run.returncode == 0 and run.stdout else None
-
-
-def remove(*paths):
-    for path in paths:
-        for name in (path, path + ".wal", path + "-journal"):
-            if os.path.exists(name):
-                os.remove(name)
 
 
 def make_files(program, work, rows):

@@ -101,12 +101,6 @@ bool OrdersLikeComparison(const DiffSide& side, const TableMeta& table, ValueRul
   return true;
 }
 
-std::vector<size_t> FirstPositions(size_t count) {
-  std::vector<size_t> positions(count);
-  for (size_t i = 0; i < count; ++i) positions[i] = i;
-  return positions;
-}
-
 // Orders rows of a table's compared columns by the values at `positions`, in turn, each
 // compared by its column's rules.
 RowOrdering OrderingBy(std::vector<size_t> positions, std::vector<ValueRules> rules) {
@@ -198,7 +192,7 @@ class TableDiff {
   /// Sets how the merge orders and checks rows, for the key the plan has.
   void Replan() {
     mergeOrder_ = table_.key.empty()
-                      ? OrderingBy(FirstPositions(table_.columns.size()), table_.rules)
+                      ? OrderingBy(EveryColumn(table_), table_.rules)
                       : keyOrder_;
     checkedBy_ = table_.key.empty() ? nullptr : &keyOrder_;
   }
@@ -288,7 +282,7 @@ bool TableDiff::Plan(const TableMeta& first, const TableMeta& second,
   }
   keyOrder_ = OrderingBy(table_.key, table_.rules);
   Replan();
-  same_ = FirstPositions(table_.columns.size());
+  same_ = EveryColumn(table_);
   planned_ = true;
   return sink_.BeginTable(table_) || Fail(-1, "");
 }
@@ -503,6 +497,12 @@ bool SelectPairs(std::vector<TablePair>& pairs, const std::string& name, std::st
 }
 
 }  // namespace
+
+std::vector<size_t> EveryColumn(const TableComparison& table) {
+  std::vector<size_t> positions(table.columns.size());
+  for (size_t i = 0; i < positions.size(); ++i) positions[i] = i;
+  return positions;
+}
 
 DataDiffOutcome DiffData(const DiffSide& first, const DiffSide& second, ValueRules rules,
                          const std::string& onlyTable, DataDiffSink& sink,

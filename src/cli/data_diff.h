@@ -40,6 +40,9 @@ struct TableComparison {
   std::vector<std::string> notes;
 };
 
+/// The positions of every one of `table`'s columns, in order.
+std::vector<size_t> EveryColumn(const TableComparison& table);
+
 struct DiffCounts {
   uint64_t added = 0;  ///< Rows only in the second database.
   uint64_t removed = 0;  ///< Rows only in the first.

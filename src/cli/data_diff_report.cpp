@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -45,12 +44,6 @@ std::string NamedValues(const TableComparison& table, const CellView* row,
     text += ColumnName(table.columns[at]) + "=" + ReportLiteral(row[at]);
   }
   return text;
-}
-
-std::vector<size_t> EveryColumn(const TableComparison& table) {
-  std::vector<size_t> positions(table.columns.size());
-  for (size_t i = 0; i < positions.size(); ++i) positions[i] = i;
-  return positions;
 }
 
 // What names a row in the reports: its key, or, for rows compared whole, every value.
@@ -239,7 +232,7 @@ class RecordReport : public DataDiffReport {
     const bool real = !cell.isNull && cell.kind == CellKind::kReal;
     const bool text = !cell.isNull && (cell.kind == CellKind::kText || cell.kind == CellKind::kJson);
     if (blob || (text && !IsUtf8WithoutNul(cell.text)) ||
-        (real && !std::isfinite(std::strtod(std::string(cell.text).c_str(), nullptr)))) {
+        (real && !std::isfinite(RealOf(cell)))) {
       out += "{\"sql\":";
       AppendJsonString(out, real ? ReportLiteral(cell) : SqlLiteral(cell, SqlDialect::kSqlite, false));
       out += '}';

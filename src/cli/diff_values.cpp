@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 #include "engines/sql_text.h"
@@ -31,14 +30,6 @@ constexpr std::string_view kNotANumber = "NaN";
 bool ReadInteger(std::string_view text, int64_t& value) {
   const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
   return read.ec == std::errc() && read.ptr == text.data() + text.size();
-}
-
-double ReadReal(std::string_view text) {
-  double value = 0;
-  const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (read.ec == std::errc() && read.ptr == text.data() + text.size()) return value;
-  // from_chars reads neither a leading '+' nor every engine's spelling of infinity.
-  return std::strtod(std::string(text).c_str(), nullptr);
 }
 
 // `buffer` holds the text of a double's bits where the rules compare texts.
@@ -70,7 +61,7 @@ Normal Normalize(const CellView& raw, ValueRules rules, char (&buffer)[32]) {
     case CellKind::kReal:
     case CellKind::kDouble:
       value.number = Number::kReal;
-      value.real = cell.kind == CellKind::kDouble ? DoubleOf(cell) : ReadReal(cell.text);
+      value.real = RealOf(cell);
       value.rank = 1;
       if (across && std::isnan(value.real)) {
         value.kind = Class::kText;
@@ -280,7 +271,7 @@ std::string SqlLiteral(const CellView& raw, SqlDialect dialect, bool acrossForma
       return std::string(cell.text);
     case CellKind::kReal:
     case CellKind::kDouble:
-      return RealLiteral(ReadReal(cell.text), dialect);
+      return RealLiteral(RealOf(cell), dialect);
     case CellKind::kBlob:
       return BlobLiteral(cell.text, dialect);
     default:
@@ -299,7 +290,7 @@ std::string ReportLiteral(const CellView& raw) {
       return std::string(cell.text);
     case CellKind::kReal:
     case CellKind::kDouble: {
-      const double real = ReadReal(cell.text);
+      const double real = RealOf(cell);
       if (std::isnan(real)) return "NaN";
       if (std::isinf(real)) return real > 0 ? "Inf" : "-Inf";
       return RealText(std::string(cell.text));

@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -46,12 +47,20 @@ struct CellView {
   CellKind kind = CellKind::kText;
 };
 
-/// The double a kDouble cell holds.
-inline double DoubleOf(const CellView& cell) {
-  assert(cell.kind == CellKind::kDouble && cell.text.size() == sizeof(double));
+/// The double a real holds: a kDouble's bits, or the number a kReal's text writes in any
+/// engine's spelling ("1e+300", "inf", "-Inf", "nan").
+inline double RealOf(const CellView& cell) {
   double value = 0;
-  std::memcpy(&value, cell.text.data(), sizeof value);
-  return value;
+  if (cell.kind == CellKind::kDouble) {
+    assert(cell.text.size() == sizeof value);
+    std::memcpy(&value, cell.text.data(), sizeof value);
+    return value;
+  }
+  const std::string_view text = cell.text;
+  const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (read.ec == std::errc() && read.ptr == text.data() + text.size()) return value;
+  // from_chars reads neither a leading '+' nor every engine's spelling of infinity.
+  return std::strtod(std::string(text).c_str(), nullptr);
 }
 
 /// The shortest text that reads back to `value`, with a point or an exponent in it as SQLite
@@ -68,7 +77,7 @@ inline std::string_view ShortestRealText(double value, char (&buffer)[32]) {
 /// `cell` with a double's bits (kDouble) as kReal's text, in `buffer`; any other as it is.
 inline CellView WithRealText(const CellView& cell, char (&buffer)[32]) {
   if (cell.isNull || cell.kind != CellKind::kDouble) return cell;
-  return {ShortestRealText(DoubleOf(cell), buffer), false, CellKind::kReal};
+  return {ShortestRealText(RealOf(cell), buffer), false, CellKind::kReal};
 }
 
 /// Where an engine puts the rows it reads, one at a time, so that no engine ever holds a whole

@@ -3,7 +3,6 @@
 #include <cassert>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -89,12 +88,7 @@ void Bind(sqlite3_stmt* insert, int index, const CellView& cell) {
       break;
     }
     case CellKind::kReal: {
-      double value = 0;
-      const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
-      // from_chars reads neither "inf" written with a sign nor every engine's spelling of it.
-      if (read.ec != std::errc() || read.ptr != text.data() + text.size()) {
-        value = std::strtod(std::string(text).c_str(), nullptr);
-      }
+      const double value = RealOf(cell);
       if (!std::isnan(value)) {
         sqlite3_bind_double(insert, index, value);
       } else {
