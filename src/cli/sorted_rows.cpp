@@ -28,7 +28,6 @@ class SortedRows::Run {
     out.append(cell.text);
     return true;
   }
-  SpillFile& file() { return *file_; }
 
   /// Reads the run's next row into row(); false at its end or on failure (`error` set).
   bool Advance(std::string& error) {
